@@ -1,0 +1,70 @@
+#include "platform/Library.h"
+
+VOID *AllocateZeroPool(UINTN Size) {
+  if (Size == 0) {
+    return nullptr;
+  }
+  VOID *Buffer = nullptr;
+  if (EFI_ERROR(gBS->AllocatePool(EfiBootServicesData, Size, &Buffer)) || Buffer == nullptr) {
+    return nullptr;
+  }
+  SetMem(Buffer, Size, 0);
+  return Buffer;
+}
+
+VOID FreePool(VOID *Buffer) {
+  if (Buffer != nullptr) {
+    gBS->FreePool(Buffer);
+  }
+}
+
+VOID SetMem(VOID *Buffer, UINTN Size, UINT8 Value) {
+  __builtin_memset(Buffer, Value, Size);
+}
+
+VOID CopyMem(VOID *Destination, const VOID *Source, UINTN Size) {
+  if (Size != 0) {
+    __builtin_memcpy(Destination, Source, Size);
+  }
+}
+
+UINTN StrLen(const CHAR16 *String) {
+  UINTN Length = 0;
+  while (String[Length] != 0) {
+    Length++;
+  }
+  return Length;
+}
+
+INTN StrCmp(const CHAR16 *First, const CHAR16 *Second) {
+  while (*First != 0 && *First == *Second) {
+    First++;
+    Second++;
+  }
+  return static_cast<INTN>(*First) - static_cast<INTN>(*Second);
+}
+
+const CHAR16 *StrStr(const CHAR16 *String, const CHAR16 *SearchString) {
+  for (; ; String++) {
+    UINTN Index = 0;
+    while (SearchString[Index] != 0 && String[Index] == SearchString[Index]) {
+      Index++;
+    }
+    if (SearchString[Index] == 0) {
+      return String;
+    }
+    if (*String == 0) {
+      return nullptr;
+    }
+  }
+}
+
+BOOLEAN StrCatS(CHAR16 *Destination, UINTN DestinationMax, const CHAR16 *Source) {
+  const UINTN Used = StrLen(Destination);
+  const UINTN Added = StrLen(Source);
+  if (Used >= DestinationMax || Added >= DestinationMax - Used) {
+    return FALSE;
+  }
+  CopyMem(Destination + Used, Source, (Added + 1) * sizeof(CHAR16));
+  return TRUE;
+}

@@ -1,0 +1,580 @@
+#include "tests/fake/FakeFirmware.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/Cmos.h"
+
+namespace fake {
+namespace {
+
+FakeFirmware *gCurrent = nullptr;
+
+struct FakeFileHandle {
+  EFI_FILE_PROTOCOL Protocol;  // first: the command holds a pointer to it
+  std::string Path;
+  UINT64 Position = 0;
+};
+static_assert(offsetof(FakeFileHandle, Protocol) == 0, "handle casts back");
+
+FakeFirmware &F() { return FakeFirmware::Current(); }
+
+std::string Hex(UINT64 Value) {
+  char Text[32];
+  std::snprintf(Text, sizeof(Text), "0x%llX", static_cast<unsigned long long>(Value));
+  return Text;
+}
+
+bool SameGuid(const EFI_GUID *A, const EFI_GUID &B) { return std::memcmp(A, &B, sizeof(B)) == 0; }
+
+std::string GuidName(const EFI_GUID *Guid) {
+  if (Guid == nullptr) return "null";
+  if (SameGuid(Guid, gEfiGraphicsOutputProtocolGuid)) return "GraphicsOutput";
+  if (SameGuid(Guid, gEfiSimpleFileSystemProtocolGuid)) return "SimpleFileSystem";
+  if (SameGuid(Guid, gEfiFileInfoGuid)) return "FileInfo";
+  if (SameGuid(Guid, gEfiShellProtocolGuid)) return "Shell";
+  if (SameGuid(Guid, gEfiShellParametersProtocolGuid)) return "ShellParameters";
+  if (SameGuid(Guid, gEfiShellInterfaceGuid)) return "ShellInterface";
+  if (SameGuid(Guid, gEfiShellEnvironment2Guid)) return "ShellEnvironment2";
+  return "other";
+}
+
+std::string Upper(std::string Text) {
+  for (char &C : Text) C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+  return Text;
+}
+
+FakeFileHandle *AsHandle(EFI_FILE_PROTOCOL *This) {
+  auto *Handle = reinterpret_cast<FakeFileHandle *>(This);
+  if (F().Handles.count(Handle) == 0) {
+    F().Faults.push_back("call on a closed or unknown file handle");
+    return nullptr;
+  }
+  return Handle;
+}
+
+// --- boot services ----------------------------------------------------------
+
+EFI_STATUS EFIAPI AllocatePool(EFI_MEMORY_TYPE Type, UINTN Size, VOID **Buffer) {
+  EFI_STATUS Injected;
+  if (F().Enter("AllocatePool", std::to_string(Size), &Injected)) return Injected;
+  if (Type != EfiBootServicesData) F().Faults.push_back("pool of another memory type");
+  void *Block = std::malloc(Size == 0 ? 1 : Size);
+  std::memset(Block, 0xA5, Size);  // the command must zero what it relies on
+  F().Pool[Block] = Size;
+  *Buffer = Block;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI FreePool(VOID *Buffer) {
+  EFI_STATUS Injected;
+  const bool Fail = F().Enter("FreePool", F().Pool.count(Buffer) ? std::to_string(F().Pool[Buffer]) : "?", &Injected);
+  auto Found = F().Pool.find(Buffer);
+  if (Found == F().Pool.end()) {
+    F().Faults.push_back("FreePool of a block not from the pool");
+    return EFI_INVALID_PARAMETER;
+  }
+  F().Pool.erase(Found);
+  std::free(Buffer);
+  return Fail ? Injected : EFI_SUCCESS;  // a failing free still releases: the caller cannot do more
+}
+
+EFI_STATUS EFIAPI Stall(UINTN Microseconds) {
+  EFI_STATUS Injected;
+  if (F().Enter("Stall", std::to_string(Microseconds), &Injected)) return Injected;
+  return EFI_SUCCESS;
+}
+
+VOID *FindInterface(EFI_HANDLE Handle, const EFI_GUID *Guid) {
+  FakeFirmware &Fw = F();
+  const bool OnImage = Handle == Fw.ImageHandle();
+  const bool OnShell = Handle == &Fw.ShellHandleTag;
+  if (OnImage && SameGuid(Guid, gEfiShellParametersProtocolGuid) && Fw.Arguments == ArgumentKind::ShellParameters)
+    return &Fw.Parameters;
+  if (OnImage && SameGuid(Guid, gEfiShellInterfaceGuid) && Fw.Arguments == ArgumentKind::ShellInterface)
+    return &Fw.ShellInterface;
+  if (SameGuid(Guid, gEfiShellEnvironment2Guid) &&
+      ((OnImage && Fw.Shell == ShellKind::Environment2OnImage) ||
+       (OnShell && Fw.Shell == ShellKind::Environment2OnOtherHandle)))
+    return &Fw.Environment2;
+  return nullptr;
+}
+
+EFI_STATUS EFIAPI OpenProtocol(EFI_HANDLE Handle, EFI_GUID *Protocol, VOID **Interface, EFI_HANDLE, EFI_HANDLE,
+                               UINT32 Attributes) {
+  EFI_STATUS Injected;
+  if (F().Enter("OpenProtocol", GuidName(Protocol), &Injected)) return Injected;
+  if (Attributes != EFI_OPEN_PROTOCOL_GET_PROTOCOL) F().Faults.push_back("OpenProtocol needs a CloseProtocol");
+  VOID *Found = FindInterface(Handle, Protocol);
+  if (Found == nullptr) return EFI_UNSUPPORTED;
+  *Interface = Found;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI LocateProtocol(EFI_GUID *Protocol, VOID *, VOID **Interface) {
+  EFI_STATUS Injected;
+  if (F().Enter("LocateProtocol", GuidName(Protocol), &Injected)) return Injected;
+  FakeFirmware &Fw = F();
+  if (SameGuid(Protocol, gEfiGraphicsOutputProtocolGuid) && Fw.HasGraphicsOutput) {
+    *Interface = Fw.NullGraphicsInterface ? nullptr : &Fw.Gop;
+    return EFI_SUCCESS;
+  }
+  if (SameGuid(Protocol, gEfiSimpleFileSystemProtocolGuid) && Fw.HasFileSystem) {
+    *Interface = &Fw.FileSystem;
+    return EFI_SUCCESS;
+  }
+  if (SameGuid(Protocol, gEfiShellProtocolGuid) && Fw.Shell == ShellKind::ShellProtocol) {
+    *Interface = &Fw.ShellProtocol;
+    return EFI_SUCCESS;
+  }
+  *Interface = nullptr;
+  return EFI_NOT_FOUND;
+}
+
+EFI_STATUS EFIAPI LocateHandleBuffer(EFI_LOCATE_SEARCH_TYPE SearchType, EFI_GUID *Protocol, VOID *, UINTN *Count,
+                                     EFI_HANDLE **Buffer) {
+  EFI_STATUS Injected;
+  if (F().Enter("LocateHandleBuffer", GuidName(Protocol), &Injected)) return Injected;
+  if (SearchType != ByProtocol || !SameGuid(Protocol, gEfiShellEnvironment2Guid)) return EFI_NOT_FOUND;
+  std::vector<EFI_HANDLE> Found;
+  if (F().Shell == ShellKind::Environment2OnImage) Found.push_back(F().ImageHandle());
+  if (F().Shell == ShellKind::Environment2OnOtherHandle) Found.push_back(&F().ShellHandleTag);
+  if (Found.empty()) return EFI_NOT_FOUND;
+  VOID *Block = nullptr;
+  const EFI_STATUS Status = AllocatePool(EfiBootServicesData, Found.size() * sizeof(EFI_HANDLE), &Block);
+  if (EFI_ERROR(Status)) return Status;
+  std::memcpy(Block, Found.data(), Found.size() * sizeof(EFI_HANDLE));
+  *Count = Found.size();
+  *Buffer = static_cast<EFI_HANDLE *>(Block);
+  return EFI_SUCCESS;
+}
+
+// --- console ----------------------------------------------------------------
+
+EFI_STATUS EFIAPI OutputString(SIMPLE_TEXT_OUTPUT_INTERFACE *, CHAR16 *String) {
+  EFI_STATUS Injected;
+  const std::u16string Text = FromUcs2(String);
+  if (F().Enter("OutputString", Narrow(Text), &Injected)) return Injected;
+  FakeFirmware &Fw = F();
+  Fw.ConsoleText += Text;
+  for (char16_t C : Text) {
+    if (C == u'\r') {
+      Fw.CursorColumn = 0;
+    } else if (C == u'\n') {
+      Fw.CursorRow = std::min(Fw.CursorRow + 1, FakeFirmware::kRows - 1);
+    } else {
+      Fw.Cells[Fw.CursorRow][Fw.CursorColumn] = {C, Fw.Attribute};
+      if (++Fw.CursorColumn == FakeFirmware::kColumns) {
+        Fw.CursorColumn = 0;
+        Fw.CursorRow = std::min(Fw.CursorRow + 1, FakeFirmware::kRows - 1);
+      }
+    }
+  }
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI SetAttribute(SIMPLE_TEXT_OUTPUT_INTERFACE *, UINTN Attribute) {
+  EFI_STATUS Injected;
+  if (F().Enter("SetAttribute", Hex(Attribute), &Injected)) return Injected;
+  F().Attribute = Attribute;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI SetCursorPosition(SIMPLE_TEXT_OUTPUT_INTERFACE *, UINTN Column, UINTN Row) {
+  EFI_STATUS Injected;
+  if (F().Enter("SetCursorPosition", std::to_string(Column) + "," + std::to_string(Row), &Injected)) return Injected;
+  if (Column >= FakeFirmware::kColumns || Row >= FakeFirmware::kRows) return EFI_UNSUPPORTED;
+  F().CursorColumn = Column;
+  F().CursorRow = Row;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI ClearScreen(SIMPLE_TEXT_OUTPUT_INTERFACE *) {
+  EFI_STATUS Injected;
+  if (F().Enter("ClearScreen", "", &Injected)) return Injected;
+  FakeFirmware &Fw = F();
+  for (auto &Row : Fw.Cells)
+    for (auto &Cell : Row) Cell = {u' ', Fw.Attribute};
+  Fw.CursorColumn = Fw.CursorRow = 0;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI EnableCursor(SIMPLE_TEXT_OUTPUT_INTERFACE *, BOOLEAN Visible) {
+  EFI_STATUS Injected;
+  if (F().Enter("EnableCursor", Visible ? "TRUE" : "FALSE", &Injected)) return Injected;
+  F().CursorVisible = Visible;
+  return EFI_SUCCESS;
+}
+
+// --- graphics ---------------------------------------------------------------
+
+EFI_STATUS EFIAPI Blt(EFI_GRAPHICS_OUTPUT_PROTOCOL *, EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Buffer,
+                      EFI_GRAPHICS_OUTPUT_BLT_OPERATION Operation, UINTN SourceX, UINTN SourceY, UINTN DestinationX,
+                      UINTN DestinationY, UINTN Width, UINTN Height, UINTN Delta) {
+  EFI_STATUS Injected;
+  if (F().Enter("Blt", std::to_string(Operation) + "," + std::to_string(SourceX) + "," + std::to_string(SourceY) +
+                           "," + std::to_string(DestinationX) + "," + std::to_string(DestinationY) + "," +
+                           std::to_string(Width) + "x" + std::to_string(Height) + "," + std::to_string(Delta),
+                &Injected))
+    return Injected;
+  FakeFirmware &Fw = F();
+  if (Operation != EfiBltVideoToBltBuffer || Width == 0 || Height == 0) return EFI_INVALID_PARAMETER;
+  if (SourceX + Width > Fw.ScreenWidth || SourceY + Height > Fw.ScreenHeight) return EFI_INVALID_PARAMETER;
+  const UINTN Stride = Delta == 0 ? Width * sizeof(EFI_GRAPHICS_OUTPUT_BLT_PIXEL) : Delta;
+  for (UINTN Row = 0; Row < Height; Row++) {
+    auto *Line = reinterpret_cast<UINT8 *>(Buffer) + (DestinationY + Row) * Stride +
+                 DestinationX * sizeof(EFI_GRAPHICS_OUTPUT_BLT_PIXEL);
+    std::memcpy(Line, &Fw.Screen[(SourceY + Row) * Fw.ScreenWidth + SourceX], Width * 4);
+  }
+  return EFI_SUCCESS;
+}
+
+// --- files ------------------------------------------------------------------
+
+EFI_STATUS EFIAPI FileOpen(EFI_FILE_PROTOCOL *, EFI_FILE_PROTOCOL **, CHAR16 *, UINT64, UINT64);
+EFI_STATUS EFIAPI FileClose(EFI_FILE_PROTOCOL *);
+EFI_STATUS EFIAPI FileDelete(EFI_FILE_PROTOCOL *);
+EFI_STATUS EFIAPI FileRead(EFI_FILE_PROTOCOL *, UINTN *, VOID *) { return EFI_UNSUPPORTED; }
+EFI_STATUS EFIAPI FileWrite(EFI_FILE_PROTOCOL *, UINTN *, VOID *);
+EFI_STATUS EFIAPI FileGetInfo(EFI_FILE_PROTOCOL *, EFI_GUID *, UINTN *, VOID *);
+EFI_STATUS EFIAPI FileSetInfo(EFI_FILE_PROTOCOL *, EFI_GUID *, UINTN, VOID *);
+
+EFI_FILE_PROTOCOL *NewHandle(const std::string &Path) {
+  auto *Handle = new FakeFileHandle();
+  Handle->Path = Path;
+  EFI_FILE_PROTOCOL &P = Handle->Protocol;
+  P.Revision = EFI_FILE_PROTOCOL_REVISION;
+  P.Open = FileOpen;
+  P.Close = FileClose;
+  P.Delete = FileDelete;
+  P.Read = FileRead;
+  P.Write = FileWrite;
+  P.GetInfo = FileGetInfo;
+  P.SetInfo = FileSetInfo;
+  F().Handles.insert(Handle);
+  return &Handle->Protocol;
+}
+
+void ReleaseHandle(FakeFileHandle *Handle) {
+  F().Handles.erase(Handle);
+  delete Handle;
+}
+
+EFI_STATUS EFIAPI OpenVolume(EFI_FILE_IO_INTERFACE *, EFI_FILE_PROTOCOL **Root) {
+  EFI_STATUS Injected;
+  if (F().Enter("OpenVolume", "", &Injected)) return Injected;
+  *Root = NewHandle("");
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI FileOpen(EFI_FILE_PROTOCOL *This, EFI_FILE_PROTOCOL **New, CHAR16 *Name, UINT64 Mode,
+                           UINT64 Attributes) {
+  EFI_STATUS Injected;
+  const std::u16string Text = FromUcs2(Name);
+  if (F().Enter("Open", Narrow(Text) + "," + Hex(Mode) + "," + Hex(Attributes), &Injected)) return Injected;
+  FakeFileHandle *Base = AsHandle(This);
+  if (Base == nullptr) return EFI_INVALID_PARAMETER;
+  FakeFirmware &Fw = F();
+  bool Valid = false;
+  const std::string Path = Fw.ResolvePath(Base->Path, Text, &Valid);
+  if (!Valid) return EFI_INVALID_PARAMETER;
+  const std::string Parent = Path.substr(0, Path.rfind('\\'));
+  const FakeFile *ParentFile = Parent.empty() ? nullptr : Fw.FindFile(Parent);
+  if (!Parent.empty() && (ParentFile == nullptr || !ParentFile->IsDirectory)) return EFI_NOT_FOUND;
+  const bool Writing = (Mode & EFI_FILE_MODE_WRITE) != 0;
+  if (Fw.Volume.count(Path) == 0) {
+    if ((Mode & EFI_FILE_MODE_CREATE) == 0) return EFI_NOT_FOUND;
+    if (Fw.ReadOnlyVolume) return EFI_WRITE_PROTECTED;
+    Fw.Volume[Path] = FakeFile{(Attributes & EFI_FILE_DIRECTORY) != 0, {}};
+  } else if (Writing && Fw.ReadOnlyVolume) {
+    return EFI_WRITE_PROTECTED;
+  }
+  *New = NewHandle(Path);
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI FileClose(EFI_FILE_PROTOCOL *This) {
+  EFI_STATUS Injected;
+  const bool Fail = F().Enter("Close", "", &Injected);
+  FakeFileHandle *Handle = AsHandle(This);
+  if (Handle == nullptr) return EFI_INVALID_PARAMETER;
+  ReleaseHandle(Handle);
+  return Fail ? Injected : EFI_SUCCESS;  // Close always closes
+}
+
+EFI_STATUS EFIAPI FileDelete(EFI_FILE_PROTOCOL *This) {
+  EFI_STATUS Injected;
+  const bool Fail = F().Enter("Delete", "", &Injected);
+  FakeFileHandle *Handle = AsHandle(This);
+  if (Handle == nullptr) return EFI_INVALID_PARAMETER;
+  if (!Fail) F().Volume.erase(Handle->Path);
+  ReleaseHandle(Handle);  // Delete closes the handle whatever happens
+  return Fail ? EFI_WARN_DELETE_FAILURE : EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI FileWrite(EFI_FILE_PROTOCOL *This, UINTN *Size, VOID *Buffer) {
+  EFI_STATUS Injected;
+  if (F().Enter("Write", std::to_string(*Size), &Injected)) return Injected;
+  FakeFileHandle *Handle = AsHandle(This);
+  if (Handle == nullptr) return EFI_INVALID_PARAMETER;
+  FakeFirmware &Fw = F();
+  FakeFile &File = Fw.Volume[Handle->Path];
+  if (File.IsDirectory) return EFI_UNSUPPORTED;
+  if (*Size != 0 && Buffer == nullptr) return EFI_INVALID_PARAMETER;
+  UINTN Count = Fw.ShortWrites ? *Size / 2 : *Size;
+  bool Full = false;
+  if (Handle->Position + Count > Fw.FreeBytes) {
+    Count = Fw.FreeBytes > Handle->Position ? Fw.FreeBytes - Handle->Position : 0;
+    Full = true;
+  }
+  if (File.Data.size() < Handle->Position + Count) File.Data.resize(Handle->Position + Count);
+  if (Count != 0) std::memcpy(File.Data.data() + Handle->Position, Buffer, Count);
+  Handle->Position += Count;
+  *Size = Count;
+  return Full ? EFI_VOLUME_FULL : EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI FileGetInfo(EFI_FILE_PROTOCOL *This, EFI_GUID *Type, UINTN *Size, VOID *Buffer) {
+  EFI_STATUS Injected;
+  if (F().Enter("GetInfo", GuidName(Type) + "," + std::to_string(*Size), &Injected)) return Injected;
+  FakeFileHandle *Handle = AsHandle(This);
+  if (Handle == nullptr || !SameGuid(Type, gEfiFileInfoGuid)) return EFI_UNSUPPORTED;
+  const FakeFile &File = F().Volume[Handle->Path];
+  const std::string Name = Handle->Path.substr(Handle->Path.rfind('\\') + 1);
+  const UINTN Needed = offsetof(EFI_FILE_INFO, FileName) + (Name.size() + 1) * sizeof(CHAR16);
+  if (*Size < Needed) {
+    *Size = Needed;
+    return EFI_BUFFER_TOO_SMALL;
+  }
+  auto *Info = static_cast<EFI_FILE_INFO *>(Buffer);
+  std::memset(Info, 0, Needed);
+  Info->Size = Needed;
+  Info->FileSize = File.Data.size();
+  Info->PhysicalSize = File.Data.size();
+  Info->Attribute = File.IsDirectory ? EFI_FILE_DIRECTORY : EFI_FILE_ARCHIVE;
+  for (size_t Index = 0; Index < Name.size(); Index++) Info->FileName[Index] = static_cast<CHAR16>(Name[Index]);
+  *Size = Needed;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI FileSetInfo(EFI_FILE_PROTOCOL *This, EFI_GUID *Type, UINTN Size, VOID *Buffer) {
+  EFI_STATUS Injected;
+  if (F().Enter("SetInfo", GuidName(Type) + "," + std::to_string(Size), &Injected)) return Injected;
+  FakeFileHandle *Handle = AsHandle(This);
+  if (Handle == nullptr || !SameGuid(Type, gEfiFileInfoGuid)) return EFI_UNSUPPORTED;
+  const auto *Info = static_cast<const EFI_FILE_INFO *>(Buffer);
+  if (Size < offsetof(EFI_FILE_INFO, FileName) || Info->Size > Size) return EFI_BAD_BUFFER_SIZE;
+  FakeFile &File = F().Volume[Handle->Path];
+  if (File.IsDirectory) return EFI_ACCESS_DENIED;
+  File.Data.resize(Info->FileSize);
+  return EFI_SUCCESS;
+}
+
+// --- shell ------------------------------------------------------------------
+
+CONST CHAR16 *EFIAPI GetCurDir(CONST CHAR16 *) {
+  EFI_STATUS Injected;
+  if (F().Enter("GetCurDir", "", &Injected) || !F().HasCurrentDir) return nullptr;
+  F().CurrentDirStorage = Ucs2(F().CurrentDir);
+  return F().CurrentDirStorage.data();
+}
+
+CHAR16 *EFIAPI CurDir(CHAR16 *) {
+  EFI_STATUS Injected;
+  if (F().Enter("CurDir", "", &Injected) || !F().HasCurrentDir) return nullptr;
+  const std::vector<CHAR16> Text = Ucs2(F().CurrentDir);
+  VOID *Block = nullptr;
+  if (EFI_ERROR(AllocatePool(EfiBootServicesData, Text.size() * sizeof(CHAR16), &Block))) return nullptr;
+  std::memcpy(Block, Text.data(), Text.size() * sizeof(CHAR16));
+  return static_cast<CHAR16 *>(Block);  // the caller owns it
+}
+
+}  // namespace
+
+// --- the firmware -----------------------------------------------------------
+
+FakeFirmware::FakeFirmware() {
+  Previous = gCurrent;
+  gCurrent = this;
+  St.Hdr.Signature = EFI_SYSTEM_TABLE_SIGNATURE;
+  St.ConOut = &ConOut;
+  St.BootServices = &Bs;
+  Bs.AllocatePool = AllocatePool;
+  Bs.FreePool = fake::FreePool;
+  Bs.Stall = fake::Stall;
+  Bs.OpenProtocol = OpenProtocol;
+  Bs.LocateProtocol = LocateProtocol;
+  Bs.LocateHandleBuffer = LocateHandleBuffer;
+  ConOut.OutputString = OutputString;
+  ConOut.SetAttribute = SetAttribute;
+  ConOut.SetCursorPosition = SetCursorPosition;
+  ConOut.ClearScreen = ClearScreen;
+  ConOut.EnableCursor = EnableCursor;
+  ConOut.Mode = &ConOutMode;
+  Gop.Blt = fake::Blt;
+  Gop.Mode = &GopMode;
+  GopMode.Info = &GopInfo;
+  FileSystem.Revision = EFI_FILE_IO_INTERFACE_REVISION;
+  FileSystem.OpenVolume = OpenVolume;
+  ShellProtocol.GetCurDir = GetCurDir;
+  Environment2.CurDir = fake::CurDir;
+  Environment2.SESGuid = gEfiShellEnvironment2ExtGuid;
+  Environment2.MajorVersion = 1;
+  SetScreenSize(ScreenWidth, ScreenHeight);
+  // QEMU's clock: BCD, 24-hour, 2024-01-15 10:30:45.
+  Cmos[0x00] = 0x45;
+  Cmos[0x02] = 0x30;
+  Cmos[0x04] = 0x10;
+  Cmos[0x07] = 0x15;
+  Cmos[0x08] = 0x01;
+  Cmos[0x09] = 0x24;
+  gST = &St;
+  gBS = &Bs;
+  gImageHandle = ImageHandle();
+}
+
+FakeFirmware::~FakeFirmware() {
+  for (void *Handle : std::set<void *>(Handles)) delete static_cast<FakeFileHandle *>(Handle);
+  for (auto &Block : Pool) std::free(Block.first);
+  gCurrent = Previous;
+  gST = Previous ? &Previous->St : nullptr;
+  gBS = Previous ? &Previous->Bs : nullptr;
+  gImageHandle = Previous ? Previous->ImageHandle() : nullptr;
+}
+
+FakeFirmware &FakeFirmware::Current() {
+  if (gCurrent == nullptr) std::abort();
+  return *gCurrent;
+}
+
+bool FakeFirmware::Enter(const std::string &Kind, const std::string &Detail, EFI_STATUS *Injected) {
+  // Arguments are set up lazily so that tests can change them after construction.
+  if (Kind == "OpenProtocol" && ArgumentPointers.empty()) {
+    for (const auto &Argument : ArgumentList) ArgumentStorage.push_back(Ucs2(Argument));
+    for (auto &Argument : ArgumentStorage) ArgumentPointers.push_back(Argument.data());
+    ArgumentPointers.push_back(nullptr);
+    Parameters.Argc = ArgumentList.size();
+    Parameters.Argv = ArgumentPointers.data();
+    ShellInterface.Argc = ArgumentList.size();
+    ShellInterface.Argv = ArgumentPointers.data();
+  }
+  Calls.push_back(Kind + "(" + Detail + ")");
+  const unsigned Count = ++KindCounts[Kind];
+  for (const Injection &Rule : Injections) {
+    if ((Rule.Kind.empty() && Rule.Nth == Calls.size()) || (Rule.Kind == Kind && Rule.Nth == Count)) {
+      *Injected = Rule.Status;
+      FailedCall = Calls.back();
+      return true;
+    }
+  }
+  return false;
+}
+
+void FakeFirmware::FailCall(const std::string &Kind, unsigned Nth, EFI_STATUS Status) {
+  Injections.push_back({Kind, Nth, Status});
+}
+
+void FakeFirmware::FailNthCall(unsigned Nth, EFI_STATUS Status) { Injections.push_back({"", Nth, Status}); }
+
+std::vector<std::string> FakeFirmware::CallsOf(const std::string &Kind) const {
+  std::vector<std::string> Found;
+  for (const std::string &Call : Calls)
+    if (Call.compare(0, Kind.size() + 1, Kind + "(") == 0) Found.push_back(Call);
+  return Found;
+}
+
+void FakeFirmware::SetScreenSize(UINT32 Width, UINT32 Height) {
+  ScreenWidth = Width;
+  ScreenHeight = Height;
+  Screen.assign(static_cast<size_t>(Width) * Height, 0);
+  GopInfo.HorizontalResolution = Width;
+  GopInfo.VerticalResolution = Height;
+  GopInfo.PixelsPerScanLine = Width;
+}
+
+void FakeFirmware::PaintScreen() {
+  for (UINT32 Y = 0; Y < ScreenHeight; Y++)
+    for (UINT32 X = 0; X < ScreenWidth; X++)
+      Screen[static_cast<size_t>(Y) * ScreenWidth + X] = 0xFF000000u | ((X & 0xFF) << 16) | ((Y & 0xFF) << 8) |
+                                                       (((X >> 8) + (Y >> 8) * 16 + 1) & 0xFF);
+}
+
+void FakeFirmware::AddDirectory(const std::string &Path) { Volume[Upper(Path)] = FakeFile{true, {}}; }
+
+void FakeFirmware::AddFile(const std::string &Path, std::vector<UINT8> Data) {
+  Volume[Upper(Path)] = FakeFile{false, std::move(Data)};
+}
+
+const FakeFile *FakeFirmware::FindFile(const std::string &Path) const {
+  auto Found = Volume.find(Upper(Path));
+  return Found == Volume.end() ? nullptr : &Found->second;
+}
+
+std::vector<std::string> FakeFirmware::FileNames() const {
+  std::vector<std::string> Names;
+  for (const auto &Entry : Volume)
+    if (!Entry.second.IsDirectory) Names.push_back(Entry.first);
+  return Names;
+}
+
+// FAT-like: case-insensitive, empty components (doubled backslashes) skipped.
+std::string FakeFirmware::ResolvePath(const std::string &Base, const std::u16string &Name, bool *Valid) const {
+  std::string Path = (!Name.empty() && Name[0] == u'\\') ? "" : Base;
+  std::string Component;
+  *Valid = true;
+  auto Flush = [&]() {
+    if (!Component.empty()) Path += "\\" + Upper(Component);
+    Component.clear();
+  };
+  for (char16_t C : Name) {
+    if (C == u'\\') {
+      Flush();
+    } else if (C < 0x20 || C > 0x7E || C == u':' || C == u'*' || C == u'?') {
+      *Valid = false;
+    } else {
+      Component += static_cast<char>(C);
+    }
+  }
+  Flush();
+  return Path;
+}
+
+std::u16string FakeFirmware::RowText(UINTN Row) const {
+  std::u16string Text;
+  for (const ConsoleCell &Cell : Cells[Row]) Text += Cell.Character;
+  return Text.substr(0, Text.find_last_not_of(u' ') + 1);
+}
+
+std::vector<CHAR16> Ucs2(const std::u16string &Text) {
+  std::vector<CHAR16> Out(Text.begin(), Text.end());
+  Out.push_back(0);
+  return Out;
+}
+
+std::u16string FromUcs2(const CHAR16 *Text) {
+  std::u16string Out;
+  for (; Text != nullptr && *Text != 0; Text++) Out += static_cast<char16_t>(*Text);
+  return Out;
+}
+
+std::string Narrow(const std::u16string &Text) {
+  std::string Out;
+  for (char16_t C : Text) Out += C < 0x80 ? static_cast<char>(C) : '?';
+  return Out;
+}
+
+}  // namespace fake
+
+// The host's port I/O: a CMOS clock in memory.
+VOID IoWrite8(UINT16 Port, UINT8 Value) {
+  fake::FakeFirmware &Fw = fake::FakeFirmware::Current();
+  Fw.PortWrites.push_back({Port, Value});
+  if (Port == kCmosIndexPort) Fw.CmosIndex = Value;
+}
+
+UINT8 IoRead8(UINT16 Port) {
+  fake::FakeFirmware &Fw = fake::FakeFirmware::Current();
+  return Port == kCmosDataPort ? Fw.Cmos[Fw.CmosIndex & 0x7F] : 0xFF;
+}

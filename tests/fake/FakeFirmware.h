@@ -1,0 +1,145 @@
+// A fake UEFI firmware for the host tests: the real C tables (system table,
+// boot services, console, Graphics Output, Simple File System and File
+// protocols, shell protocols) filled with functions that act on memory,
+// record every call and fail any call on request.
+//
+// One instance at a time: the constructor points gST, gBS and gImageHandle at
+// it and the destructor gives them back to the firmware made before it (or
+// clears them), so no test sees another's firmware.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Efi.h"
+#include "platform/Shell.h"
+
+namespace fake {
+
+// Which shell the command finds.
+enum class ShellKind { None, ShellProtocol, Environment2OnImage, Environment2OnOtherHandle };
+// How the shell hands over the arguments.
+enum class ArgumentKind { None, ShellParameters, ShellInterface };
+
+struct FakeFile {
+  bool IsDirectory = false;
+  std::vector<UINT8> Data;
+};
+
+struct ConsoleCell {
+  char16_t Character = u' ';
+  UINTN Attribute = 0;
+};
+
+class FakeFirmware {
+ public:
+  FakeFirmware();
+  ~FakeFirmware();
+  FakeFirmware(const FakeFirmware &) = delete;
+  FakeFirmware &operator=(const FakeFirmware &) = delete;
+
+  static FakeFirmware &Current();
+
+  // --- set-up -------------------------------------------------------------
+  ShellKind Shell = ShellKind::ShellProtocol;
+  ArgumentKind Arguments = ArgumentKind::ShellParameters;
+  std::vector<std::u16string> ArgumentList = {u"vistrel.efi"};
+  bool HasCurrentDir = true;        // false: the shell reports none (null)
+  std::u16string CurrentDir = u"FS0:";
+  bool HasGraphicsOutput = true;
+  bool NullGraphicsInterface = false;  // found, but the interface pointer is null
+  UINT32 ScreenWidth = 1024;
+  UINT32 ScreenHeight = 768;
+  std::vector<UINT32> Screen;       // BGRx, row after row; sized by the constructor
+  bool HasFileSystem = true;
+  bool ReadOnlyVolume = false;
+  UINT64 FreeBytes = UINT64_MAX;    // a write beyond this fails with EFI_VOLUME_FULL
+  bool ShortWrites = false;         // Write reports success for half the bytes
+  UINT8 Cmos[128] = {};
+
+  // Files and directories on the volume, by upper-case path ("\EFI\TOOLS").
+  std::map<std::string, FakeFile> Volume;
+  void AddDirectory(const std::string &Path);
+  void AddFile(const std::string &Path, std::vector<UINT8> Data);
+  const FakeFile *FindFile(const std::string &Path) const;
+  std::vector<std::string> FileNames() const;  // regular files only
+
+  // Fill the screen with a pattern that differs at every pixel.
+  void PaintScreen();
+  void SetScreenSize(UINT32 Width, UINT32 Height);
+
+  // --- failure injection --------------------------------------------------
+  // Fails the Nth call (1-based) of one kind ("AllocatePool", "Write", ...).
+  void FailCall(const std::string &Kind, unsigned Nth, EFI_STATUS Status);
+  // Fails the next call of one kind.
+  void FailNext(const std::string &Kind, EFI_STATUS Status) { FailCall(Kind, KindCounts[Kind] + 1, Status); }
+  // Fails the Nth call of any kind.
+  void FailNthCall(unsigned Nth, EFI_STATUS Status);
+
+  // --- what happened ------------------------------------------------------
+  std::vector<std::string> Calls;   // "Kind(detail)" in order
+  std::vector<std::string> CallsOf(const std::string &Kind) const;
+  unsigned CallCount() const { return static_cast<unsigned>(Calls.size()); }
+  std::string FailedCall;           // the call an injection failed, if any
+  std::u16string ConsoleText;       // all text that reached the console
+  std::vector<std::pair<UINT16, UINT8>> PortWrites;
+  std::vector<std::string> Faults;  // misuse seen: bad frees, calls on closed handles
+  size_t LivePoolBlocks() const { return Pool.size(); }
+  size_t OpenFileHandles() const { return Handles.size(); }
+  UINTN Attribute = 0x07;
+  UINTN CursorColumn = 0, CursorRow = 0;
+  bool CursorVisible = true;
+  static constexpr UINTN kColumns = 100;
+  static constexpr UINTN kRows = 31;
+  ConsoleCell Cells[kRows][kColumns];
+  std::u16string RowText(UINTN Row) const;  // trailing blanks removed
+
+  EFI_HANDLE ImageHandle() { return &ImageHandleTag; }
+  FakeFirmware *Previous = nullptr;  // restored when this one goes
+  EFI_SYSTEM_TABLE *SystemTable() { return &St; }
+
+  // --- used by the fake's own functions -----------------------------------
+  bool Enter(const std::string &Kind, const std::string &Detail, EFI_STATUS *Injected);
+  std::map<void *, size_t> Pool;
+  std::set<void *> Handles;
+  UINT8 CmosIndex = 0;
+  std::string ResolvePath(const std::string &Base, const std::u16string &Name, bool *Valid) const;
+
+  EFI_SYSTEM_TABLE St = {};
+  EFI_BOOT_SERVICES Bs = {};
+  EFI_SIMPLE_TEXT_OUT_PROTOCOL ConOut = {};
+  SIMPLE_TEXT_OUTPUT_MODE ConOutMode = {};
+  EFI_GRAPHICS_OUTPUT_PROTOCOL Gop = {};
+  EFI_GRAPHICS_OUTPUT_PROTOCOL_MODE GopMode = {};
+  EFI_GRAPHICS_OUTPUT_MODE_INFORMATION GopInfo = {};
+  EFI_SIMPLE_FILE_SYSTEM_PROTOCOL FileSystem = {};
+  EFI_SHELL_PROTOCOL ShellProtocol = {};
+  EFI_SHELL_ENVIRONMENT2 Environment2 = {};
+  EFI_SHELL_PARAMETERS_PROTOCOL Parameters = {};
+  EFI_SHELL_INTERFACE ShellInterface = {};
+  std::vector<std::vector<CHAR16>> ArgumentStorage;
+  std::vector<CHAR16 *> ArgumentPointers;
+  std::vector<CHAR16> CurrentDirStorage;
+  int ImageHandleTag = 0;
+  int ShellHandleTag = 0;
+
+ private:
+  struct Injection {
+    std::string Kind;  // empty: any call
+    unsigned Nth;
+    EFI_STATUS Status;
+  };
+  std::vector<Injection> Injections;
+  std::map<std::string, unsigned> KindCounts;
+};
+
+// A UCS-2 string for the command from a UTF-16 literal.
+std::vector<CHAR16> Ucs2(const std::u16string &Text);
+std::u16string FromUcs2(const CHAR16 *Text);
+std::string Narrow(const std::u16string &Text);
+
+}  // namespace fake

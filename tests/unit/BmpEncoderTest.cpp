@@ -1,0 +1,189 @@
+// The screen image, its read-back and the BMP encoder.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "image/BmpEncoder.h"
+#include "platform/PoolBuffer.h"
+#include "tests/unit/TestSupport.h"
+
+namespace {
+
+class BmpEncoderTest : public FirmwareTest {
+ protected:
+  // An image of the given size whose pixels all differ.
+  CaptureImage MakeImage(UINTN Width, UINTN Height) {
+    Pixels.resize(Width * Height);
+    for (size_t Index = 0; Index < Pixels.size(); Index++) {
+      Pixels[Index] = {static_cast<UINT8>(Index * 7 + 1), static_cast<UINT8>(Index * 13 + 2),
+                       static_cast<UINT8>(Index * 29 + 3), 0xEE};
+    }
+    return CaptureImage{Width, Height, 0, Pixels.data()};
+  }
+  std::vector<UINT8> Encode(const CaptureImage &Image) {
+    UINT8 *Data = nullptr;
+    UINTN Length = 0;
+    EncodeBmp(&Image, &Data, &Length);
+    PoolBuffer<UINT8> Owner(Data);
+    return Data == nullptr ? std::vector<UINT8>{} : std::vector<UINT8>(Data, Data + Length);
+  }
+  std::vector<EFI_GRAPHICS_OUTPUT_BLT_PIXEL> Pixels;
+};
+
+TEST_F(BmpEncoderTest, RowsArePaddedToFourBytes) {
+  struct Case {
+    UINTN Width, Height, FileLength;
+  };
+  for (const Case &C : {Case{1, 1, 58}, Case{3, 2, 54 + 2 * 12}, Case{4, 2, 54 + 2 * 12}, Case{5, 1, 54 + 16},
+                        Case{0, 0, 54}, Case{2, 0, 54}}) {
+    SCOPED_TRACE(testing::Message() << C.Width << "x" << C.Height);
+    const std::vector<UINT8> File = Encode(MakeImage(C.Width, C.Height));
+    ASSERT_EQ(File.size(), C.FileLength);
+    EXPECT_EQ(Le32(File, 2), C.FileLength);
+    EXPECT_EQ(Le32(File, 18), C.Width);
+    EXPECT_EQ(Le32(File, 22), C.Height);
+    const size_t RowBytes = C.Height == 0 ? 0 : (C.FileLength - 54) / C.Height;
+    for (size_t Row = 0; Row < C.Height; Row++)
+      for (size_t Pad = C.Width * 3; Pad < RowBytes; Pad++) EXPECT_EQ(File[54 + Row * RowBytes + Pad], 0) << Pad;
+  }
+}
+
+TEST_F(BmpEncoderTest, BottomRowComesFirstAndReservedIsDropped) {
+  for (UINTN Width : {1u, 3u, 4u, 5u, 8u, 9u}) {
+    SCOPED_TRACE(Width);
+    const CaptureImage Image = MakeImage(Width, 3);
+    Pixels[0] = {0x11, 0x22, 0x33, 0xFF};  // top-left
+    const std::vector<UINT8> File = Encode(Image);
+    const size_t RowBytes = BmpRowBytes(Width);
+    const size_t LastRow = 54 + 2 * RowBytes;
+    EXPECT_EQ(File[LastRow], 0x11);
+    EXPECT_EQ(File[LastRow + 1], 0x22);
+    EXPECT_EQ(File[LastRow + 2], 0x33);
+    for (size_t Row = 0; Row < 3; Row++) {
+      for (size_t X = 0; X < Width; X++) {
+        const EFI_GRAPHICS_OUTPUT_BLT_PIXEL &P = Pixels[(2 - Row) * Width + X];
+        const size_t At = 54 + Row * RowBytes + X * 3;
+        ASSERT_EQ(File[At], P.Blue);
+        ASSERT_EQ(File[At + 1], P.Green);
+        ASSERT_EQ(File[At + 2], P.Red);
+      }
+    }
+  }
+}
+
+TEST_F(BmpEncoderTest, HeaderOfTheScreenCapture) {
+  const std::vector<UINT8> File = Encode(MakeImage(800, 600));
+  const std::vector<UINT8> Expected = {0x42, 0x4D, 0x36, 0xF9, 0x15, 0x00, 0x00, 0x00, 0x00, 0x00, 0x36, 0x00,
+                                       0x00, 0x00, 0x28, 0x00, 0x00, 0x00, 0x20, 0x03, 0x00, 0x00, 0x58, 0x02,
+                                       0x00, 0x00, 0x01, 0x00, 0x18, 0x00, 0,    0,    0,    0,    0,    0,
+                                       0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+                                       0,    0,    0,    0,    0,    0};
+  ASSERT_EQ(File.size(), 1440054u);
+  EXPECT_EQ(std::vector<UINT8>(File.begin(), File.begin() + 54), Expected);
+}
+
+TEST_F(BmpEncoderTest, NoMemoryGivesNothingAndSaysHowMuch) {
+  Fw.FailCall("AllocatePool", 1, EFI_OUT_OF_RESOURCES);
+  const CaptureImage Image = MakeImage(800, 600);
+  UINT8 *Data = reinterpret_cast<UINT8 *>(1);
+  UINTN Length = 99;
+  EncodeBmp(&Image, &Data, &Length);
+  EXPECT_EQ(Data, nullptr);
+  EXPECT_EQ(Length, 0u);
+  EXPECT_EQ(Fw.ConsoleText, u"Error Allocate 1440054 Bytes\r\n");
+}
+
+TEST_F(BmpEncoderTest, ImageTooLargeForTheHeaderIsRefusedBeforeAllocating) {
+  for (const auto &Size : {std::pair<UINTN, UINTN>{UINTN(1) << 62, 2}, {70000, 70000}, {1, UINTN(1) << 33}}) {
+    CaptureImage Image{Size.first, Size.second, 0, Pixels.data()};
+    UINT8 *Data = nullptr;
+    UINTN Length = 0;
+    EncodeBmp(&Image, &Data, &Length);
+    EXPECT_EQ(Data, nullptr);
+    EXPECT_EQ(Length, 0u);
+  }
+  EXPECT_TRUE(Fw.CallsOf("AllocatePool").empty());
+}
+
+// Pillow, not this code, says what the file shows.
+TEST_F(BmpEncoderTest, IndependentDecoderSeesTheSamePixels) {
+  for (const auto &Size : {std::pair<UINTN, UINTN>{7, 5}, {800, 600}}) {
+    const CaptureImage Image = MakeImage(Size.first, Size.second);
+    const std::vector<UINT8> File = Encode(Image);
+    const std::string Bmp = testing::TempDir() + "vistrel_decode.bmp";
+    const std::string Rgb = testing::TempDir() + "vistrel_decode.rgb";
+    std::ofstream(Bmp, std::ios::binary).write(reinterpret_cast<const char *>(File.data()), File.size());
+    const std::string Command = "/usr/bin/python3 " VISTREL_TOOLS_DIR "/bmp_to_rgb.py " + Bmp + " " + Rgb;
+    FILE *Pipe = popen(Command.c_str(), "r");
+    ASSERT_NE(Pipe, nullptr);
+    char Line[64] = {};
+    const bool Read = std::fgets(Line, sizeof(Line), Pipe) != nullptr;
+    ASSERT_EQ(pclose(Pipe), 0) << "Pillow could not decode the file";
+    ASSERT_TRUE(Read);
+    EXPECT_EQ(std::string(Line), std::to_string(Size.first) + " " + std::to_string(Size.second) + " RGB\n");
+    std::ifstream In(Rgb, std::ios::binary);
+    const std::vector<UINT8> Decoded((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(Decoded.size(), Pixels.size() * 3);
+    for (size_t Index = 0; Index < Pixels.size(); Index++) {
+      ASSERT_EQ(Decoded[Index * 3], Pixels[Index].Red) << Index;
+      ASSERT_EQ(Decoded[Index * 3 + 1], Pixels[Index].Green) << Index;
+      ASSERT_EQ(Decoded[Index * 3 + 2], Pixels[Index].Blue) << Index;
+    }
+  }
+}
+
+TEST_F(BmpEncoderTest, ImageIsBlackAt800By600AndGoesBackWhole) {
+  CaptureImage *Image = CreateCaptureImage();
+  ASSERT_NE(Image, nullptr);
+  EXPECT_EQ(Image->Width, 800u);
+  EXPECT_EQ(Image->Height, 600u);
+  EXPECT_EQ(Image->Flag, 0);
+  for (size_t Index = 0; Index < 800 * 600; Index++) {
+    const EFI_GRAPHICS_OUTPUT_BLT_PIXEL &P = Image->Pixels[Index];
+    ASSERT_EQ(P.Blue | P.Green | P.Red | P.Reserved, 0) << Index;
+  }
+  DestroyCaptureImage(Image);
+  EXPECT_EQ(Fw.LivePoolBlocks(), 0u);
+}
+
+TEST_F(BmpEncoderTest, ImageWithoutMemorySaysWhichSizeFailed) {
+  Fw.FailCall("AllocatePool", 1, EFI_OUT_OF_RESOURCES);
+  EXPECT_EQ(CreateCaptureImage(), nullptr);
+  EXPECT_EQ(Fw.ConsoleText, u"Error Allocate 32 Bytes\r\n");
+  Fw.ConsoleText.clear();
+  Fw.FailCall("AllocatePool", 3, EFI_OUT_OF_RESOURCES);  // the pixels of the next image
+  EXPECT_EQ(CreateCaptureImage(), nullptr);
+  EXPECT_EQ(Fw.ConsoleText, u"Error Allocate 1920000 Bytes\r\n");
+  EXPECT_EQ(Fw.LivePoolBlocks(), 0u);
+}
+
+TEST_F(BmpEncoderTest, ReadBackTakesTheTopLeftCorner) {
+  Fw.SetScreenSize(1280, 800);
+  Fw.PaintScreen();
+  CaptureImage *Image = CreateCaptureImage();
+  ASSERT_EQ(CaptureScreen(Image, &Fw.Gop), EFI_SUCCESS);
+  EXPECT_EQ(Fw.CallsOf("Blt"), std::vector<std::string>{"Blt(1,0,0,0,0,800x600,0)"});
+  for (UINTN Y = 0; Y < 600; Y++)
+    for (UINTN X = 0; X < 800; X++) {
+      UINT32 Pixel;
+      std::memcpy(&Pixel, &Image->Pixels[Y * 800 + X], 4);
+      ASSERT_EQ(Pixel, Fw.Screen[Y * 1280 + X]) << X << "," << Y;
+    }
+  DestroyCaptureImage(Image);
+}
+
+TEST_F(BmpEncoderTest, ReadBackFailuresAreReported) {
+  CaptureImage *Image = CreateCaptureImage();
+  Fw.SetScreenSize(640, 480);  // smaller than the image
+  EXPECT_EQ(CaptureScreen(Image, &Fw.Gop), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(CaptureScreen(Image, nullptr), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(CaptureScreen(nullptr, &Fw.Gop), EFI_INVALID_PARAMETER);
+  Fw.SetScreenSize(800, 600);
+  Fw.FailCall("Blt", 2, EFI_DEVICE_ERROR);
+  EXPECT_EQ(CaptureScreen(Image, &Fw.Gop), EFI_DEVICE_ERROR);
+  DestroyCaptureImage(Image);
+}
+
+}  // namespace
