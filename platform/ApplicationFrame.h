@@ -17,6 +17,7 @@ EFI_STATUS StatusFromExitCode(int ExitCode);
 // (EFI_SHELL_PARAMETERS_PROTOCOL, or the older shell interface) as UTF-8,
 // calls Main once and gives back everything it set up. Returns Main's result
 // as an EFI status. When the arguments cannot be had, Main gets none: the
-// command does not use them.
+// command does not use them. A system table without boot services or a
+// console gives EFI_INVALID_PARAMETER and Main does not run.
 EFI_STATUS RunShellApplication(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable,
                                APPLICATION_MAIN Main);

@@ -143,4 +143,12 @@ TEST_F(PlatformTest, FrameRunsMainWithoutArgumentsWhenThereAreNone) {
   EXPECT_EQ(gST, NoPool.SystemTable());
 }
 
+TEST_F(PlatformTest, FrameRefusesATableWithoutConsoleOrBootServices) {
+  Fw.St.ConOut = nullptr;
+  gSeenArguments = {"not run"};
+  EXPECT_EQ(RunShellApplication(Fw.ImageHandle(), Fw.SystemTable(), RecordArguments), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(gSeenArguments, std::vector<std::string>{"not run"});
+  EXPECT_EQ(RunShellApplication(Fw.ImageHandle(), nullptr, RecordArguments), EFI_INVALID_PARAMETER);
+}
+
 }  // namespace
