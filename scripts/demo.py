@@ -1,48 +1,196 @@
 #!/usr/bin/env python3
-"""Runs vistrel.efi once in QEMU + OVMF and leaves the capture under out/."""
+"""The demo: boots QEMU + OVMF's UEFI Shell, puts something worth seeing on the
+screen, runs vistrel.efi once, powers off, and leaves the capture and a PNG of
+it under out/.
+
+    demo.py [--rtc 2024-01-15T10:30:45] [--gui] [--out DIR] [build/vistrel.efi]
+"""
+import argparse
+import datetime
 import os
+import re
 import sys
 import tempfile
+import threading
+import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from qemu_shell import Disk, boot  # noqa: E402
+from qemu_shell import Disk, boot, closing_paths, plain  # noqa: E402
 
-SCRIPT = """\
-cls 1 14
+BANNER = "Screenshot Capturing ..."
+SAVE_ERROR = "Saving File Error !!!"
+
+# White on blue, the shell's own coloured output (ver, map, ls) and a note
+# typed out. The prompts and command lines stay: the capture shows the screen
+# as a user at the shell sees it when typing vistrel.efi. The shell's text
+# area (100x31 at 1280x800) starts 240 pixels in and 105 down, so what the
+# 800x600 capture shows is kept within 70 columns and 26 rows.
+SCRIPT = r"""cls 1 15
 ver
 map -r
-echo "Vistrel demo: this screen is what the capture should show."
 fs0:
-vistrel.efi
+ls
+type readme.txt
+{pause}vistrel.efi
 echo "VISTREL-STATUS %lasterror%"
-reset -s
+{after}reset -s
 """
+
+README = """\
+  Vistrel: a screenshot command for the UEFI Shell.
+  It reads the top-left 800x600 pixels back through Graphics
+  Output, writes them as a 24-bit BMP named from the CMOS clock
+  and tells where it went. This screen is what it captures.
+"""
+
+# What the console says on the way (as plain text), and the progress line
+# each part earns, in order.
+STAGES = [
+    ("BdsDxe: ", "firmware up (OVMF), looking for something to boot"),
+    ("UEFI Interactive Shell", "UEFI Shell started"),
+    ("any other key to continue", "skipping the shell's 5-second countdown; startup.nsh runs"),
+    (":\\> vistrel.efi\n", "startup.nsh runs vistrel.efi"),
+    (BANNER, "vistrel.efi read the screen back; writing the BMP"),
+    ("Generate File at:", "vistrel.efi finished"),
+    ("Reset with", "powering off"),
+]
+
+
+class Progress:
+    """Prints a line as each stage shows up on the serial console, and a
+    heartbeat while nothing does."""
+
+    def __init__(self):
+        self.started = time.monotonic()
+        self.next_stage = 0
+        self.last_print = self.started
+        self.done = threading.Event()
+        self.greeted = False
+        self.lock = threading.Lock()
+
+    def say(self, message):
+        with self.lock:
+            print("  [%5.1f s] %s" % (time.monotonic() - self.started, message), flush=True)
+            self.last_print = time.monotonic()
+
+    def on_serial(self, text, _qmp):
+        text = plain(text)
+        while self.next_stage < len(STAGES) and STAGES[self.next_stage][0] in text:
+            self.say(STAGES[self.next_stage][1])
+            self.next_stage += 1
+
+    def heartbeat(self):
+        while not self.done.wait(1.0):
+            if not self.greeted and self.next_stage == 0 and time.monotonic() - self.last_print >= 2.0:
+                self.greeted = True
+                self.say("QEMU started; OVMF is setting up the machine (no KVM: the CPU is emulated)...")
+            elif time.monotonic() - self.last_print >= 5.0:
+                self.say("still running...")
+
+
+def gui_display():
+    """The QEMU display back end to show a window with, or None and why not."""
+    if not (os.environ.get("DISPLAY") or os.environ.get("WAYLAND_DISPLAY")):
+        return None, "no display here (DISPLAY is not set)"
+    for name in ("gtk", "sdl"):
+        if os.path.exists("/usr/lib/x86_64-linux-gnu/qemu/ui-%s.so" % name):
+            return name, None
+    return None, "QEMU has no window back end (the qemu-system-gui package adds one)"
+
+
+def console_lines(serial):
+    """What vistrel.efi said on the console, as plain lines: the status line
+    at row 13 and the closing line (which has no newline after it)."""
+    said = []
+    at = serial.rfind("vistrel.efi\r\n")
+    run = serial[at:] if at >= 0 else serial
+    for message in (BANNER, SAVE_ERROR):
+        if message in run:
+            said.append('"%s" (white on red, column 20, row 13)' % message)
+    for path in closing_paths(run):
+        said.append("Generate File at:" + path)
+    status = re.search(r"VISTREL-STATUS (0x[0-9A-Fa-f]+)", run)
+    if status:
+        said.append("%%lasterror%% afterwards: %s" % status.group(1))
+    return said
+
+
+def run_machine(work, disk, script, rtc, display):
+    """One boot, with progress lines on the way."""
+    progress = Progress()
+    beat = threading.Thread(target=progress.heartbeat, daemon=True)
+    beat.start()
+    result = boot(work, [disk], script, rtc=rtc, display=display, timeout=90, on_serial=progress.on_serial)
+    progress.done.set()
+    beat.join()
+    print("QEMU finished in %.1f s." % result.seconds, flush=True)
+    return result
 
 
 def main():
-    efi = sys.argv[1]
-    out = os.path.join(ROOT, "out")
-    os.makedirs(out, exist_ok=True)
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("efi", nargs="?", default=os.path.join(ROOT, "build", "vistrel.efi"))
+    parser.add_argument("--rtc", help="CMOS clock at power-on, e.g. 2024-01-15T10:30:45 (default: now, UTC)")
+    parser.add_argument("--gui", action="store_true", help="show QEMU's window when a display is there")
+    parser.add_argument("--out", default=os.path.join(ROOT, "out"), help="where the capture goes (default out/)")
+    options = parser.parse_args()
+
+    if options.rtc:
+        try:
+            datetime.datetime.fromisoformat(options.rtc)
+        except ValueError:
+            print("RTC=%s: expected a date and time like 2024-01-15T10:30:45" % options.rtc)
+            return 2
+    display = None
+    if options.gui:
+        display, why_not = gui_display()
+        print("GUI=1: " + ("showing QEMU's %s window" % display if display else why_not + "; running headless"))
+    if not os.path.exists(options.efi):
+        print("%s is missing: run `make build` first" % options.efi)
+        return 2
+
+    os.makedirs(options.out, exist_ok=True)
+    pause = "stall 3000000\n" if display else ""  # a moment to look at the window
+    script = SCRIPT.format(pause=pause, after=pause)
     with tempfile.TemporaryDirectory(prefix="vistrel-demo-") as work:
-        disk = Disk(os.path.join(work, "disk.img"))
-        disk.put(efi, "/vistrel.efi")
-        print("Booting QEMU + OVMF (about 10 seconds without KVM)...", flush=True)
-        result = boot(work, [disk], SCRIPT)
+        disk = Disk(os.path.join(work, "disk.img"), label="DEMO")
+        disk.put(options.efi, "/vistrel.efi")
+        disk.put_text(README, "/readme.txt")
+        print("Booting QEMU + OVMF's UEFI Shell (about 10 to 20 seconds without KVM)%s..."
+              % (", clock set to " + options.rtc if options.rtc else ""), flush=True)
+        result = run_machine(work, disk, script, options.rtc, display)
+        if display and "BdsDxe" not in result.text:
+            print("QEMU could not show a window (%s); running headless"
+                  % (result.text.strip().splitlines() or ["no reason given"])[-1], flush=True)
+            result = run_machine(work, disk, SCRIPT.format(pause="", after=""), options.rtc, None)
+
+        said = console_lines(result.serial)
+        paths = closing_paths(result.serial)
         captures = [name for name in disk.files() if name.startswith("Vistrel_")]
-        if not captures:
-            print("No capture was written. Console:\n" + result.text)
+        if result.timed_out or not captures:
+            print("No capture was written%s. The console said:" % (" (QEMU timed out)" if result.timed_out else ""))
+            print(result.text)
             return 1
-        bmp = os.path.join(out, captures[0])
+        name = captures[0]
+        if paths and paths[-1] != "\\" + name:
+            print("warning: the console named %s, the disk holds \\%s" % (paths[-1], name))
+        bmp = os.path.join(options.out, name)
         with open(bmp, "wb") as f:
-            f.write(disk.read("/" + captures[0]))
+            f.write(disk.read("/" + name))
+
     png = bmp[:-4] + ".png"
     from PIL import Image
-    Image.open(bmp).save(png)
-    closing = [line for line in result.text.splitlines() if "Generate File at:" in line]
-    print("Console said: " + (closing[-1].strip() if closing else "(no closing line)"))
-    print("Capture: " + os.path.relpath(bmp, ROOT))
-    print("Preview: " + os.path.relpath(png, ROOT))
+    with Image.open(bmp) as image:
+        image.save(png)
+        size = image.size
+    print()
+    print("vistrel.efi said:")
+    for line in said:
+        print("  " + line)
+    print()
+    print("Capture (%dx%d BMP): %s" % (size[0], size[1], os.path.relpath(bmp)))
+    print("Preview (PNG):         %s" % os.path.relpath(png))
     return 0
 
 

@@ -1,6 +1,12 @@
 #!/usr/bin/env bash
 # The demo: boots QEMU + OVMF's UEFI Shell, puts something on the screen,
-# runs the command once and copies the capture to out/.
+# runs the command once and copies the capture (and a PNG of it) to out/.
+#   scripts/demo.sh [build/vistrel.efi] [--rtc 2024-01-15T10:30:45] [--gui] [--out DIR]
+# `make run` passes RTC=..., GUI=1 and OUT=... through.
 set -euo pipefail
-EFI=${1:-build/vistrel.efi}
-exec /usr/bin/python3 "$(dirname "$0")/demo.py" "$EFI"
+EFI=build/vistrel.efi
+if [ $# -gt 0 ] && [ "${1#--}" = "$1" ]; then
+  EFI=$1
+  shift
+fi
+exec /usr/bin/python3 "$(dirname "$0")/demo.py" "$EFI" "$@"

@@ -24,10 +24,17 @@ def plain(text):
 
 
 class Disk:
-    """A FAT file system on a whole raw disk image (no partition table)."""
+    """A FAT file system on a whole raw disk image (no partition table).
 
-    def __init__(self, path, size_mib=16, label="VISTREL"):
+    `bus` is "ide" (q35's AHCI, the default) or "virtio"; `readonly` needs
+    virtio (QEMU refuses read-only AHCI disks). The image is made writable on
+    the host either way, so files can be put there before the boot.
+    """
+
+    def __init__(self, path, size_mib=16, label="VISTREL", bus="ide", readonly=False):
         self.path = path
+        self.bus = "virtio" if readonly else bus
+        self.readonly = readonly
         if os.path.exists(path):
             os.unlink(path)
         subprocess.run(["mkfs.fat", "-C", "-n", label, path, str(size_mib * 1024)],
@@ -60,38 +67,74 @@ class Disk:
     def read(self, dos_path):
         return self._m("mcopy", "-i", self.path, "::" + dos_path.replace("\\", "/"), "-").stdout
 
+    def drive_args(self):
+        """QEMU's -drive for this disk."""
+        if self.bus == "virtio":
+            return ["-drive", "if=virtio,format=raw,file=%s%s" % (self.path, ",readonly=on" if self.readonly else "")]
+        return ["-drive", "file=%s,format=raw" % self.path]
+
 
 class Boot:
     """One boot of the shell; `serial` holds what the console said."""
 
-    def __init__(self, serial, returncode, seconds):
+    def __init__(self, serial, returncode, seconds, timed_out=False):
         self.serial = serial
         self.text = plain(serial)
         self.returncode = returncode
         self.seconds = seconds
+        self.timed_out = timed_out
+        self.callback_error = None
 
     def after(self, marker):
         """The console text after the last occurrence of marker."""
         at = self.text.rfind(marker)
         return self.text[at + len(marker):] if at >= 0 else ""
 
+    def closing_paths(self):
+        """Every path the closing line "Generate File at:" named, in order."""
+        return closing_paths(self.serial)
+
+
+# The closing line has no newline after it: what the shell prints next (a
+# prompt, or a script's echo) follows on the same line. The capture's name has
+# a fixed shape, which ends the path; anything else is cut at the next escape
+# sequence, line end or shell prompt.
+CAPTURE_PATH = re.compile(r"Generate File at:([^\x1b\r\n]*?Vistrel_[0-9A-Fa-f]{6}_[0-9A-Fa-f]{6}\.bmp)")
+PROMPT = re.compile(r"(?:Shell|FS\d+:[^>\x1b\r\n]*)> ")
+
+
+def closing_paths(serial):
+    """The paths named by the closing lines in raw serial text."""
+    paths = []
+    for at in [m.end() for m in re.finditer("Generate File at:", serial)]:
+        named = CAPTURE_PATH.match(serial, at - len("Generate File at:"))
+        if named:
+            paths.append(named.group(1))
+            continue
+        rest = re.split(r"[\x1b\r\n]", serial[at:], maxsplit=1)[0]
+        prompt = PROMPT.search(rest)
+        paths.append(rest[:prompt.start()] if prompt else rest)
+    return paths
+
 
 def boot(workdir, disks, script, rtc=None, vga=True, timeout=120, extra_args=(), qmp_path=None,
-         on_serial=None, readonly_virtio=None):
+         on_serial=None, readonly_virtio=None, display=None):
     """Boots with the first disk holding startup.nsh; the script must end the
     machine (`reset -s`). Returns a Boot. `on_serial(text_so_far, qmp)` is
     called as serial text arrives, for scenarios that act during the run.
+    Disks are attached in order, each on its own bus (see Disk); `display`
+    is a QEMU display back end ("gtk", "sdl"), none by default.
     """
     disks[0].put_text(script, "/startup.nsh")
     vars_copy = os.path.join(workdir, "vars.fd")
     shutil.copyfile(OVMF_VARS, vars_copy)
     args = ["qemu-system-x86_64", "-machine", "q35", "-m", "256", "-nodefaults", "-no-reboot",
-            "-display", "none", "-monitor", "none", "-serial", "stdio",
+            "-display", display or "none", "-monitor", "none", "-serial", "stdio",
             "-drive", "if=pflash,format=raw,readonly=on,file=" + OVMF_CODE,
             "-drive", "if=pflash,format=raw,file=" + vars_copy]
     args += ["-vga", "std"] if vga else ["-vga", "none"]
     for disk in disks:
-        args += ["-drive", "file=%s,format=raw" % disk.path]
+        args += disk.drive_args() if hasattr(disk, "drive_args") else ["-drive", "file=%s,format=raw" % disk.path]
     if readonly_virtio:
         args += ["-drive", "if=virtio,format=raw,readonly=on,file=" + readonly_virtio.path]
     if rtc:
@@ -117,20 +160,27 @@ def boot(workdir, disks, script, rtc=None, vga=True, timeout=120, extra_args=(),
                 state["skipped"] = True
                 process.stdin.write(b" ")  # skip the shell's countdown
                 process.stdin.flush()
-            if on_serial:
-                on_serial(text, qmp)
+            if on_serial and not state.get("callback_error"):
+                try:
+                    on_serial(text, qmp)
+                except Exception as failure:  # keep reading: QEMU must not block on a full pipe
+                    state["callback_error"] = "%s: %s" % (type(failure).__name__, failure)
 
     thread = threading.Thread(target=reader, daemon=True)
     thread.start()
+    timed_out = False
     try:
         process.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
+        timed_out = True
         process.kill()
         process.wait()
     thread.join(timeout=5)
     if qmp:
         qmp.close()
-    return Boot("".join(chunks), process.returncode, time.monotonic() - started)
+    result = Boot("".join(chunks), process.returncode, time.monotonic() - started, timed_out)
+    result.callback_error = state.get("callback_error")  # what on_serial raised, if anything
+    return result
 
 
 class Qmp:
@@ -169,6 +219,70 @@ class Qmp:
                 if "return" in reply or "error" in reply:
                     return reply
 
+    def screendump(self, path):
+        """The whole screen as a PPM file at path; raises if QEMU refused."""
+        reply = self.command("screendump", filename=path)
+        if "error" in reply:
+            raise RuntimeError("screendump: %s" % reply["error"])
+
     def close(self):
         if self.sock:
             self.sock.close()
+
+
+class ScreenDumper:
+    """An on_serial callback: when `marker` and its line end appear on the
+    console, it waits `settle` seconds and takes two screen dumps `apart`
+    seconds apart (`<prefix>-1.ppm`, `<prefix>-2.ppm`). Equal dumps show the
+    screen was still. The script must keep the screen still for longer
+    (`stall`) after echoing the marker, with `@echo -off` so that the next
+    command line is not echoed.
+    """
+
+    def __init__(self, marker, prefix, settle=0.4, apart=0.4):
+        self.marker = marker + "\r\n"
+        self.paths = [prefix + "-1.ppm", prefix + "-2.ppm"]
+        self.settle = settle
+        self.apart = apart
+        self.done = False
+        self.error = None
+
+    def __call__(self, text, qmp):
+        if self.done or self.marker not in text:
+            return
+        self.done = True
+        try:
+            time.sleep(self.settle)
+            qmp.screendump(self.paths[0])
+            time.sleep(self.apart)
+            qmp.screendump(self.paths[1])
+        except (OSError, RuntimeError) as failure:
+            self.error = str(failure)
+
+
+def read_pnm(data):
+    """(width, height, RGB bytes) of a binary PPM (P6) or PGM (P5), maxval 255."""
+    fields = []
+    at = 0
+    while len(fields) < 4:
+        while data[at:at + 1].isspace():
+            at += 1
+        if data[at:at + 1] == b"#":
+            at = data.index(b"\n", at)
+            continue
+        end = at
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[at:end])
+        at = end
+    at += 1  # the single whitespace before the raster
+    magic, width, height, maxval = fields[0], int(fields[1]), int(fields[2]), int(fields[3])
+    if maxval != 255 or magic not in (b"P6", b"P5"):
+        raise ValueError("unsupported PNM %r maxval %d" % (magic, maxval))
+    channels = 3 if magic == b"P6" else 1
+    raster = data[at:at + width * height * channels]
+    if len(raster) != width * height * channels:
+        raise ValueError("short PNM raster")
+    if channels == 1:
+        raster = bytes(b for value in raster for b in (value, value, value))
+    return width, height, raster
