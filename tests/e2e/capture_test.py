@@ -11,7 +11,9 @@ Scenarios (one boot each, several commands per boot):
   no_gop     no Graphics Output (-vga none): no banner, no file, the closing
              line, status 0xE;
   read_only  the first volume is a read-only virtio disk: "Saving File Error
-             !!!", no file, status 0x8, at the root and in a folder.
+             !!!", no file, status 0x8, at the root and in a folder;
+  replace    a longer file of the capture's name is replaced whole (no old
+             tail), the files beside it untouched.
 
 Any failure prints what failed and the serial console of that boot as plain
 text. Python's standard library and Pillow only.
@@ -317,7 +319,50 @@ def scenario_read_only(efi, work):
     return result, judge, lines, [disk]
 
 
-SCENARIOS = {"capture": scenario_capture, "no_gop": scenario_no_gop, "read_only": scenario_read_only}
+REPLACE_RTC = "2024-02-29T08:15:00"
+REPLACE_WINDOW = 40  # seconds from power-on in which the command may run
+OLD_SIZE = BMP_SIZE + 65536
+
+
+def scenario_replace(efi, work):
+    # Older, longer files under every name the clock can give: whichever the
+    # command picks must end up as exactly the new BMP, with no old tail, and
+    # the others must stay as they were.
+    disk = Disk(os.path.join(work, "disk.img"), size_mib=112)
+    disk.put(efi, "/vistrel.efi")
+    disk.mkdir("/Old")
+    old = os.path.join(work, "old.bin")
+    with open(old, "wb") as f:
+        f.write(b"\xEE" * OLD_SIZE)
+    names = sorted(expected_names(REPLACE_RTC, REPLACE_WINDOW))
+    for name in names:
+        disk.put(old, "/Old/" + name)
+    script = "fs0:\ncd Old\nvistrel.efi\necho \"VISTREL-STATUS %lasterror%\"\nreset -s\n"
+    result = boot(work, [disk], script, rtc=REPLACE_RTC, timeout=TIMEOUT)
+    lines = []
+
+    def judge():
+        check(not result.timed_out, "the boot did not power off within its time limit")
+        check(statuses(result) == ["0x0"], "%%lasterror%% after replacing a file: %s" % statuses(result))
+        check(captures(disk, "/Old") == names, "files appeared or went: %s" % captures(disk, "/Old"))
+        paths = result.closing_paths()
+        check(len(paths) == 1 and paths[0].startswith("\\Old\\"), "closing line: %s" % paths)
+        target = paths[0][len("\\Old\\"):]
+        check(target in names, "the capture %s was not among the prepared names" % target)
+        data = disk.read("/Old/" + target)
+        check_header(data)
+        check(data[54:].count(b"\xEE" * 3) < 1000, "the new file still holds the old file's bytes")
+        for name in names:
+            if name != target:
+                check(len(disk.read("/Old/" + name)) == OLD_SIZE, "%s, not the target, changed" % name)
+        lines.append("%s, %d bytes before, is now the %d-byte BMP; the other %d files are untouched"
+                     % (target, OLD_SIZE, BMP_SIZE, len(names) - 1))
+
+    return result, judge, lines, [disk]
+
+
+SCENARIOS = {"capture": scenario_capture, "no_gop": scenario_no_gop, "read_only": scenario_read_only,
+             "replace": scenario_replace}
 
 
 def main():
