@@ -45,7 +45,7 @@ VOID PutNumber(TextSink &Sink, UINT64 Value, BOOLEAN Negative, UINT32 Base, BOOL
   UINTN Length = 0;
   const char *Alphabet = UpperCase ? "0123456789ABCDEF" : "0123456789abcdef";
   do {
-    Digits[Length++] = static_cast<CHAR16>(Alphabet[Value % Base]);
+    Digits[Length++] = static_cast<UINT8>(Alphabet[Value % Base]);
     Value /= Base;
   } while (Value != 0);
   UINTN Shown = Length + (Negative ? 1 : 0);

@@ -87,7 +87,7 @@ EFI_STATUS EFIAPI Stall(UINTN Microseconds) {
   return EFI_SUCCESS;
 }
 
-VOID *FindInterface(EFI_HANDLE Handle, const EFI_GUID *Guid) {
+VOID *FindInterface(const VOID *Handle, const EFI_GUID *Guid) {
   FakeFirmware &Fw = F();
   const bool OnImage = Handle == Fw.ImageHandle();
   const bool OnShell = Handle == &Fw.ShellHandleTag;
@@ -575,6 +575,6 @@ VOID IoWrite8(UINT16 Port, UINT8 Value) {
 }
 
 UINT8 IoRead8(UINT16 Port) {
-  fake::FakeFirmware &Fw = fake::FakeFirmware::Current();
+  const fake::FakeFirmware &Fw = fake::FakeFirmware::Current();
   return Port == kCmosDataPort ? Fw.Cmos[Fw.CmosIndex & 0x7F] : 0xFF;
 }
