@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all deps build test run clean
+.PHONY: all deps build test run clean lint bench sign
 
 all: build
 
@@ -16,8 +16,27 @@ build: deps
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# clang-tidy and cppcheck; `make test` runs it too (the CTest test `lint`).
+lint: deps
+	@scripts/lint.sh
+
+# make run [RTC=2024-01-15T10:30:45] [GUI=1] [OUT=dir]: a fixed CMOS clock for
+# the file name, QEMU's window when a display is there, where the capture goes.
+RTC ?=
+GUI ?=
+OUT ?= out
 run: build
-	@scripts/demo.sh $(BUILD)/vistrel.efi
+	@scripts/demo.sh $(BUILD)/vistrel.efi --out "$(OUT)" $(if $(RTC),--rtc "$(RTC)") $(if $(filter 1 yes on,$(GUI)),--gui)
+
+# The encoder against memcpy; prints "ratio: X.XX" (encoder / memcpy, medians).
+bench: build
+	@cmake --build $(BUILD) -j $(JOBS) --target vistrel_bench
+	@$(BUILD)/bench/vistrel_bench
+
+# make sign KEY=key.pem CERT=cert.pem: $(BUILD)/vistrel.signed.efi for Secure Boot.
+sign: build
+	@if [ -z "$(KEY)" ] || [ -z "$(CERT)" ]; then echo "usage: make sign KEY=key.pem CERT=cert.pem" >&2; exit 2; fi
+	@scripts/sign.sh "$(KEY)" "$(CERT)" $(BUILD)/vistrel.efi $(BUILD)/vistrel.signed.efi
 
 clean:
 	rm -rf $(BUILD) out

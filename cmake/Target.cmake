@@ -7,32 +7,46 @@ set(VISTREL_TARGET_FLAGS
   -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-threadsafe-statics
   -fno-use-cxa-atexit -nostdinc++ -O2 -Wshadow -Wconversion
 )
+# The image must not depend on where the tree was checked out or built: no
+# absolute source paths in anything __FILE__ or debug information could carry.
+set(VISTREL_REPRODUCIBLE_FLAGS -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=)
 
-add_library(vistrel_target_objects OBJECT ${VISTREL_SOURCES} ${VISTREL_TARGET_ONLY_SOURCES})
-target_compile_options(vistrel_target_objects PRIVATE ${VISTREL_TARGET_FLAGS})
-target_compile_definitions(vistrel_target_objects PRIVATE ${VISTREL_COMMON_DEFINES})
-target_include_directories(vistrel_target_objects PRIVATE
-  ${PROJECT_SOURCE_DIR} ${GNU_EFI_INCLUDE} ${GNU_EFI_INCLUDE}/x86_64)
+# Adds <Target>, building the UEFI application <Output> from the sources,
+# whose objects make the object library <Objects>.
+function(vistrel_add_efi_application Target Objects Output)
+  add_library(${Objects} OBJECT ${ARGN})
+  target_compile_options(${Objects} PRIVATE ${VISTREL_TARGET_FLAGS} ${VISTREL_REPRODUCIBLE_FLAGS})
+  target_compile_definitions(${Objects} PRIVATE ${VISTREL_COMMON_DEFINES})
+  target_include_directories(${Objects} PRIVATE
+    ${PROJECT_SOURCE_DIR} ${GNU_EFI_INCLUDE} ${GNU_EFI_INCLUDE}/x86_64)
 
-set(VISTREL_SO ${PROJECT_BINARY_DIR}/vistrel.so)
+  string(REGEX REPLACE "\\.efi$" ".so" SharedObject ${Output})
+  add_custom_command(
+    OUTPUT ${SharedObject}
+    COMMAND ld -nostdlib -znocombreloc -shared -Bsymbolic --build-id=none
+            -T ${GNU_EFI_LIB}/elf_x86_64_efi.lds ${GNU_EFI_LIB}/crt0-efi-x86_64.o
+            $<TARGET_OBJECTS:${Objects}>
+            -L${GNU_EFI_LIB} -lefi -lgnuefi -o ${SharedObject}
+    DEPENDS ${Objects} $<TARGET_OBJECTS:${Objects}>
+    COMMAND_EXPAND_LISTS
+    VERBATIM)
+
+  # Only what the loader and crt0's self-relocation read: .dynamic and .rela
+  # (relative relocations only, so no .dynsym) and the .reloc stub that marks
+  # the image relocatable. --strip-all drops the COFF symbol table (a sixth
+  # of the file). objcopy writes 0 as the PE time stamp, so the image is the
+  # same on every build.
+  add_custom_command(
+    OUTPUT ${Output}
+    COMMAND objcopy -j .text -j .sdata -j .data -j .rodata -j .dynamic
+            -j .rel -j .rela -j .rel.* -j .rela.* -j .reloc --strip-all
+            --target efi-app-x86_64 --subsystem=10 ${SharedObject} ${Output}
+    DEPENDS ${SharedObject}
+    VERBATIM)
+
+  add_custom_target(${Target} ALL DEPENDS ${Output})
+endfunction()
+
 set(VISTREL_EFI ${PROJECT_BINARY_DIR}/vistrel.efi)
-
-add_custom_command(
-  OUTPUT ${VISTREL_SO}
-  COMMAND ld -nostdlib -znocombreloc -shared -Bsymbolic --build-id=none
-          -T ${GNU_EFI_LIB}/elf_x86_64_efi.lds ${GNU_EFI_LIB}/crt0-efi-x86_64.o
-          $<TARGET_OBJECTS:vistrel_target_objects>
-          -L${GNU_EFI_LIB} -lefi -lgnuefi -o ${VISTREL_SO}
-  DEPENDS vistrel_target_objects $<TARGET_OBJECTS:vistrel_target_objects>
-  COMMAND_EXPAND_LISTS
-  VERBATIM)
-
-add_custom_command(
-  OUTPUT ${VISTREL_EFI}
-  COMMAND objcopy -j .text -j .sdata -j .data -j .rodata -j .dynamic -j .dynsym
-          -j .rel -j .rela -j .rel.* -j .rela.* -j .reloc
-          --target efi-app-x86_64 --subsystem=10 ${VISTREL_SO} ${VISTREL_EFI}
-  DEPENDS ${VISTREL_SO}
-  VERBATIM)
-
-add_custom_target(vistrel_efi ALL DEPENDS ${VISTREL_EFI})
+vistrel_add_efi_application(vistrel_efi vistrel_target_objects ${VISTREL_EFI}
+  ${VISTREL_SOURCES} ${VISTREL_TARGET_ONLY_SOURCES})

@@ -51,7 +51,7 @@ TEST_F(BmpEncoderTest, RowsArePaddedToFourBytes) {
 }
 
 TEST_F(BmpEncoderTest, BottomRowComesFirstAndReservedIsDropped) {
-  for (UINTN Width : {1u, 3u, 4u, 5u, 8u, 9u}) {
+  for (UINTN Width : {1u, 3u, 4u, 5u, 8u, 9u, 16u, 17u, 35u, 48u}) {
     SCOPED_TRACE(Width);
     const CaptureImage Image = MakeImage(Width, 3);
     Pixels[0] = {0x11, 0x22, 0x33, 0xFF};  // top-left
