@@ -4,25 +4,13 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz/FuzzSupport.h"
 #include "image/BmpEncoder.h"
-#include "tests/fake/FakeFirmware.h"
 
 namespace {
 
-void Require(bool Condition) {
-  if (!Condition) std::abort();
-}
-
 uint32_t Le32(const UINT8 *Bytes) {
   return Bytes[0] | (Bytes[1] << 8) | (Bytes[2] << 16) | (static_cast<uint32_t>(Bytes[3]) << 24);
-}
-
-// One firmware for the whole run: making one per input costs more than the
-// input itself. Its call record is all that grows.
-fake::FakeFirmware &Firmware() {
-  static fake::FakeFirmware *Fw = new fake::FakeFirmware();
-  Fw->Calls.clear();
-  return *Fw;
 }
 
 }  // namespace

@@ -7,23 +7,7 @@
 #include <vector>
 
 #include "app/CaptureName.h"
-#include "tests/fake/FakeFirmware.h"
-
-namespace {
-
-void Require(bool Condition) {
-  if (!Condition) std::abort();
-}
-
-// One firmware for the whole run: making one per input costs more than the
-// input itself. Its call record is all that grows.
-fake::FakeFirmware &Firmware() {
-  static fake::FakeFirmware *Fw = new fake::FakeFirmware();
-  Fw->Calls.clear();
-  return *Fw;
-}
-
-}  // namespace
+#include "fuzz/FuzzSupport.h"
 
 // Byte 0: the file name's length (bits 0-5) and a null current directory
 // (bit 7); the rest: the current directory, two bytes a character.

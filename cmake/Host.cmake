@@ -1,0 +1,16 @@
+# The command's sources built for the host, with the fake firmware in place of
+# the entry frame and port I/O: the unit tests, the sanitizer builds, the fuzz
+# targets and the benchmark all link one of these.
+#   vistrel_host_library(Name [COMPILE flags...] [LINK flags...])
+function(vistrel_host_library Name)
+  cmake_parse_arguments(PARSE_ARGV 1 HOST "" "" "COMPILE;LINK")
+  list(TRANSFORM VISTREL_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE _sources)
+  add_library(${Name} STATIC
+    ${_sources}
+    ${PROJECT_SOURCE_DIR}/platform/HostGuids.cpp
+    ${PROJECT_SOURCE_DIR}/tests/fake/FakeFirmware.cpp)
+  target_compile_options(${Name} PUBLIC ${VISTREL_COMMON_FLAGS} ${HOST_COMPILE})
+  target_compile_definitions(${Name} PUBLIC ${VISTREL_COMMON_DEFINES})
+  target_include_directories(${Name} PUBLIC ${PROJECT_SOURCE_DIR} ${GNU_EFI_INCLUDE} ${GNU_EFI_INCLUDE}/x86_64)
+  target_link_options(${Name} PUBLIC ${HOST_LINK})
+endfunction()
