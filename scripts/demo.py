@@ -15,7 +15,7 @@ import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
 from qemu_shell import Disk, boot, closing_paths, plain  # noqa: E402
 
 BANNER = "Screenshot Capturing ..."

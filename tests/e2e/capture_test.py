@@ -27,7 +27,7 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 from qemu_shell import Disk, ScreenDumper, boot, read_pnm  # noqa: E402
 
 BMP_SIZE = 54 + 800 * 600 * 3

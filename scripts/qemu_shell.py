@@ -1,8 +1,9 @@
 """Boots QEMU with OVMF's built-in UEFI Shell and runs a startup.nsh.
 
-The firmware is the judge here: disk images are made with mtools, the shell's
-console is read from the serial port, and what landed on the disks is read
-back afterwards. Python's standard library only.
+For the demo (`make run`) and the end-to-end tests, where the firmware is the
+judge: disk images are made with mtools, the shell's console is read from the
+serial port, and what landed on the disks is read back afterwards. Python's
+standard library only.
 """
 import os
 import re
