@@ -13,7 +13,8 @@ Scenarios (one boot each, several commands per boot):
   read_only  the first volume is a read-only virtio disk: "Saving File Error
              !!!", no file, status 0x8, at the root and in a folder;
   replace    a longer file of the capture's name is replaced whole (no old
-             tail), the files beside it untouched.
+             tail), the files beside it untouched;
+  no_leak    repeated runs leave the firmware's free memory as it was.
 
 Any failure prints what failed and the serial console of that boot as plain
 text. Python's standard library and Pillow only.
@@ -361,8 +362,45 @@ def scenario_replace(efi, work):
     return result, judge, lines, [disk]
 
 
+LEAK_RUNS = 3
+LEAK_TOLERANCE_PAGES = 16  # the shell's own bookkeeping; one leaked capture is about 830
+
+
+def available_pages(memmap_csv):
+    """Pages of the "Available" rows in one `memmap -sfo` listing."""
+    return sum(int(pages, 16) for pages in
+               re.findall(r'MemoryMap,"Available","[0-9A-F]+","[0-9A-F]+","([0-9A-F]+)"', memmap_csv))
+
+
+def scenario_no_leak(efi, work):
+    # Boot-services pool is not given back when a shell application exits:
+    # whatever a run keeps is lost until reboot. After a first run (the shell
+    # sets up what it keeps for itself), further runs must leave the free
+    # memory as it was.
+    disk = Disk(os.path.join(work, "disk.img"))
+    disk.put(efi, "/vistrel.efi")
+    runs = "vistrel.efi\necho \"VISTREL-STATUS %lasterror%\"\n"
+    script = "fs0:\n" + runs + "memmap -sfo\n" + runs * LEAK_RUNS + "memmap -sfo\nreset -s\n"
+    result = boot(work, [disk], script, timeout=TIMEOUT)
+    lines = []
+
+    def judge():
+        check(not result.timed_out, "the boot did not power off within its time limit")
+        check(statuses(result) == ["0x0"] * (LEAK_RUNS + 1), "%%lasterror%% of the runs: %s" % statuses(result))
+        listings = result.text.split('ShellCommand,"memmap"')[1:]
+        check(len(listings) == 2, "two memory maps expected, found %d" % len(listings))
+        before, after = (available_pages(listing) for listing in listings)
+        check(before > 0, "no Available rows in the memory map")
+        check(before - after <= LEAK_TOLERANCE_PAGES,
+              "%d runs took %d pages (%d KiB) of free memory for good"
+              % (LEAK_RUNS, before - after, (before - after) * 4))
+        lines.append("%d runs: free memory %d pages before, %d after" % (LEAK_RUNS, before, after))
+
+    return result, judge, lines, [disk]
+
+
 SCENARIOS = {"capture": scenario_capture, "no_gop": scenario_no_gop, "read_only": scenario_read_only,
-             "replace": scenario_replace}
+             "replace": scenario_replace, "no_leak": scenario_no_leak}
 
 
 def main():
