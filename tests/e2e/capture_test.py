@@ -14,7 +14,8 @@ Scenarios (one boot each, several commands per boot):
              !!!", no file, status 0x8, at the root and in a folder;
   replace    a longer file of the capture's name is replaced whole (no old
              tail), the files beside it untouched;
-  no_leak    repeated runs leave the firmware's free memory as it was.
+  no_leak    with no current directory the capture goes to the root;
+             repeated runs leave the firmware's free memory as it was.
 
 Any failure prints what failed and the serial console of that boot as plain
 text. Python's standard library and Pillow only.
@@ -376,17 +377,23 @@ def scenario_no_leak(efi, work):
     # Boot-services pool is not given back when a shell application exits:
     # whatever a run keeps is lost until reboot. After a first run (the shell
     # sets up what it keeps for itself), further runs must leave the free
-    # memory as it was.
+    # memory as it was. The first run starts before any mapping is selected,
+    # when the shell has no current directory at all: the capture goes to
+    # the root.
     disk = Disk(os.path.join(work, "disk.img"))
     disk.put(efi, "/vistrel.efi")
-    runs = "vistrel.efi\necho \"VISTREL-STATUS %lasterror%\"\n"
-    script = "fs0:\n" + runs + "memmap -sfo\n" + runs * LEAK_RUNS + "memmap -sfo\nreset -s\n"
+    run = "vistrel.efi\necho \"VISTREL-STATUS %lasterror%\"\n"
+    script = "fs0:\\" + run + "fs0:\nmemmap -sfo\n" + run * LEAK_RUNS + "memmap -sfo\nreset -s\n"
     result = boot(work, [disk], script, timeout=TIMEOUT)
     lines = []
 
     def judge():
         check(not result.timed_out, "the boot did not power off within its time limit")
         check(statuses(result) == ["0x0"] * (LEAK_RUNS + 1), "%%lasterror%% of the runs: %s" % statuses(result))
+        first = result.closing_paths()[:1]
+        check(len(first) == 1 and first[0].startswith("\\Vistrel_") and first[0][1:] in captures(disk, "/"),
+              "without a current directory the capture belongs at the root: closing line %s, files %s"
+              % (first, captures(disk, "/")))
         listings = result.text.split('ShellCommand,"memmap"')[1:]
         check(len(listings) == 2, "two memory maps expected, found %d" % len(listings))
         before, after = (available_pages(listing) for listing in listings)
@@ -394,7 +401,8 @@ def scenario_no_leak(efi, work):
         check(before - after <= LEAK_TOLERANCE_PAGES,
               "%d runs took %d pages (%d KiB) of free memory for good"
               % (LEAK_RUNS, before - after, (before - after) * 4))
-        lines.append("%d runs: free memory %d pages before, %d after" % (LEAK_RUNS, before, after))
+        lines.append("no current directory: %s at the root; %d runs: free memory %d pages before, %d after"
+                     % (first[0], LEAK_RUNS, before, after))
 
     return result, judge, lines, [disk]
 
