@@ -119,9 +119,11 @@ def closing_paths(serial):
 
 
 def boot(workdir, disks, script, rtc=None, vga=True, timeout=120, extra_args=(), qmp_path=None,
-         on_serial=None, readonly_virtio=None, display=None):
+         on_serial=None, readonly_virtio=None, display=None, stop_after=None):
     """Boots with the first disk holding startup.nsh; the script must end the
-    machine (`reset -s`). Returns a Boot. `on_serial(text_so_far, qmp)` is
+    machine (`reset -s`), or `stop_after`, a regular expression, names the
+    console text after which the machine is stopped (for scripts that a
+    refusal cuts short). Returns a Boot. `on_serial(text_so_far, qmp)` is
     called as serial text arrives, for scenarios that act during the run.
     Disks are attached in order, each on its own bus (see Disk); `display`
     is a QEMU display back end ("gtk", "sdl"), none by default.
@@ -149,6 +151,7 @@ def boot(workdir, disks, script, rtc=None, vga=True, timeout=120, extra_args=(),
     chunks = []
     state = {"skipped": False}
     qmp = Qmp(qmp_path) if qmp_path else None
+    stop = threading.Event()
 
     def reader():
         while True:
@@ -161,6 +164,8 @@ def boot(workdir, disks, script, rtc=None, vga=True, timeout=120, extra_args=(),
                 state["skipped"] = True
                 process.stdin.write(b" ")  # skip the shell's countdown
                 process.stdin.flush()
+            if stop_after and re.search(stop_after, plain(text)):
+                stop.set()
             if on_serial and not state.get("callback_error"):
                 try:
                     on_serial(text, qmp)
@@ -170,12 +175,15 @@ def boot(workdir, disks, script, rtc=None, vga=True, timeout=120, extra_args=(),
     thread = threading.Thread(target=reader, daemon=True)
     thread.start()
     timed_out = False
-    try:
-        process.wait(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        timed_out = True
-        process.kill()
-        process.wait()
+    deadline = started + timeout
+    while process.poll() is None:
+        if stop.wait(0.1):
+            time.sleep(1)  # let the shell finish its line
+            process.kill()
+        elif time.monotonic() > deadline:
+            timed_out = True
+            process.kill()
+    process.wait()
     thread.join(timeout=5)
     if qmp:
         qmp.close()
