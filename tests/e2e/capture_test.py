@@ -14,6 +14,8 @@ Scenarios (one boot each, several commands per boot):
              !!!", no file, status 0x8, at the root and in a folder;
   replace    a longer file of the capture's name is replaced whole (no old
              tail), the files beside it untouched;
+  small_screen  a 640x480 screen: the read-back fails, "Saving File Error
+             !!!", no file, status 0x2;
   no_leak    with no current directory the capture goes to the root;
              repeated runs leave the firmware's free memory as it was.
 
@@ -363,6 +365,33 @@ def scenario_replace(efi, work):
     return result, judge, lines, [disk]
 
 
+def scenario_small_screen(efi, work):
+    # A 640x480 screen (QEMU's VGA offering that as its preferred mode, which
+    # OVMF takes): the 800x600 read-back fails, and a picture that was not
+    # read must not be saved as a screenshot.
+    disk = Disk(os.path.join(work, "disk.img"))
+    disk.put(efi, "/vistrel.efi")
+    script = "fs0:\nvistrel.efi\necho \"VISTREL-STATUS %lasterror%\"\nreset -s\n"
+    result = boot(work, [disk], script, vga=False, extra_args=["-device", "VGA,xres=640,yres=480"],
+                  timeout=TIMEOUT)
+    lines = []
+
+    def judge():
+        check(not result.timed_out, "the boot did not power off within its time limit")
+        check(statuses(result) == ["0x2"], "%%lasterror%% on a 640x480 screen: %s (0x2 expected)" % statuses(result))
+        output = command_output(result)
+        check(len(output) == 1, "one run expected")
+        check(AT_STATUS_POSITION + SAVE_ERROR in output[0], "\"Saving File Error !!!\" at column 20, row 13 expected")
+        check(BANNER.strip() not in output[0], "the banner was shown although the screen was not read")
+        check(CLEAR in output[0][output[0].find(SAVE_ERROR):], "the screen was not cleared after the error line")
+        check(captures(disk, "/") == [], "a file was written: %s" % captures(disk, "/"))
+        paths = result.closing_paths()
+        check(len(paths) == 1 and paths[0].startswith("\\Vistrel_"), "closing line: %s" % paths)
+        lines.append("\"Saving File Error !!!\", no banner, no file, closing line %s, status 0x2" % paths[0])
+
+    return result, judge, lines, [disk]
+
+
 LEAK_RUNS = 3
 LEAK_TOLERANCE_PAGES = 16  # the shell's own bookkeeping; one leaked capture is about 830
 
@@ -408,7 +437,7 @@ def scenario_no_leak(efi, work):
 
 
 SCENARIOS = {"capture": scenario_capture, "no_gop": scenario_no_gop, "read_only": scenario_read_only,
-             "replace": scenario_replace, "no_leak": scenario_no_leak}
+             "replace": scenario_replace, "no_leak": scenario_no_leak, "small_screen": scenario_small_screen}
 
 
 def main():
