@@ -10,7 +10,6 @@ function(vistrel_host_library Name)
     ${PROJECT_SOURCE_DIR}/platform/HostGuids.cpp
     ${PROJECT_SOURCE_DIR}/tests/fake/FakeFirmware.cpp)
   target_compile_options(${Name} PUBLIC ${VISTREL_COMMON_FLAGS} ${HOST_COMPILE})
-  target_compile_definitions(${Name} PUBLIC ${VISTREL_COMMON_DEFINES})
-  target_include_directories(${Name} PUBLIC ${PROJECT_SOURCE_DIR} ${GNU_EFI_INCLUDE} ${GNU_EFI_INCLUDE}/x86_64)
+  vistrel_efi_headers(${Name} PUBLIC)
   target_link_options(${Name} PUBLIC ${HOST_LINK})
 endfunction()

@@ -16,9 +16,7 @@ set(VISTREL_REPRODUCIBLE_FLAGS -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=)
 function(vistrel_add_efi_application Target Objects Output)
   add_library(${Objects} OBJECT ${ARGN})
   target_compile_options(${Objects} PRIVATE ${VISTREL_TARGET_FLAGS} ${VISTREL_REPRODUCIBLE_FLAGS})
-  target_compile_definitions(${Objects} PRIVATE ${VISTREL_COMMON_DEFINES})
-  target_include_directories(${Objects} PRIVATE
-    ${PROJECT_SOURCE_DIR} ${GNU_EFI_INCLUDE} ${GNU_EFI_INCLUDE}/x86_64)
+  vistrel_efi_headers(${Objects} PRIVATE)
 
   string(REGEX REPLACE "\\.efi$" ".so" SharedObject ${Output})
   add_custom_command(

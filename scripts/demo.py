@@ -8,7 +8,6 @@ it under out/.
 import argparse
 import datetime
 import os
-import re
 import sys
 import tempfile
 import threading
@@ -16,10 +15,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
-from qemu_shell import Disk, boot, closing_paths, plain  # noqa: E402
-
-BANNER = "Screenshot Capturing ..."
-SAVE_ERROR = "Saving File Error !!!"
+from qemu_shell import BANNER, SAVE_ERROR, STATUS, Disk, boot, closing_paths, plain  # noqa: E402
 
 # White on blue, the shell's own coloured output (ver, map, ls) and a note
 # typed out. The prompts and command lines stay: the capture shows the screen
@@ -51,7 +47,7 @@ STAGES = [
     ("UEFI Interactive Shell", "UEFI Shell started"),
     ("any other key to continue", "skipping the shell's 5-second countdown; startup.nsh runs"),
     (":\\> vistrel.efi\n", "startup.nsh runs vistrel.efi"),
-    (BANNER, "vistrel.efi read the screen back; writing the BMP"),
+    (BANNER.strip(), "vistrel.efi read the screen back; writing the BMP"),
     ("Generate File at:", "vistrel.efi finished"),
     ("Reset with", "powering off"),
 ]
@@ -105,12 +101,12 @@ def console_lines(serial):
     said = []
     at = serial.rfind("vistrel.efi\r\n")
     run = serial[at:] if at >= 0 else serial
-    for message in (BANNER, SAVE_ERROR):
+    for message in (BANNER.strip(), SAVE_ERROR.strip()):
         if message in run:
             said.append('"%s" (white on red, column 20, row 13)' % message)
     for path in closing_paths(run):
         said.append("Generate File at:" + path)
-    status = re.search(r"VISTREL-STATUS (0x[0-9A-Fa-f]+)", run)
+    status = STATUS.search(run)
     if status:
         said.append("%%lasterror%% afterwards: %s" % status.group(1))
     return said
@@ -167,7 +163,7 @@ def main():
 
         said = console_lines(result.serial)
         paths = closing_paths(result.serial)
-        captures = [name for name in disk.files() if name.startswith("Vistrel_")]
+        captures = disk.captures()
         if result.timed_out or not captures:
             print("No capture was written%s. The console said:" % (" (QEMU timed out)" if result.timed_out else ""))
             print(result.text)

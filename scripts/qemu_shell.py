@@ -18,6 +18,14 @@ OVMF_CODE = "/usr/share/OVMF/OVMF_CODE_4M.fd"
 OVMF_VARS = "/usr/share/OVMF/OVMF_VARS_4M.fd"
 ANSI = re.compile(r"\x1b\[[0-9;]*[A-Za-z]")
 
+# What vistrel.efi shows and writes, as the scripts here judge it.
+BMP_SIZE = 54 + 800 * 600 * 3
+BANNER = "       Screenshot Capturing ...      "
+SAVE_ERROR = "        Saving File Error !!!        "
+AT_STATUS_POSITION = "\x1b[14;21H"  # column 20, row 13, as ANSI on the serial console
+# Scripts put `echo "VISTREL-STATUS %lasterror%"` after each run.
+STATUS = re.compile(r"VISTREL-STATUS (0x[0-9A-Fa-f]+)")
+
 
 def plain(text):
     """Serial text without ANSI escapes and carriage returns."""
@@ -65,6 +73,14 @@ class Disk:
         return sorted(os.path.basename(line.rstrip("/")) for line in out.splitlines()
                       if line and not line.endswith("/"))
 
+    def captures(self, dos_dir="/"):
+        """The capture files directly in a directory."""
+        return [name for name in self.files(dos_dir) if name.startswith("Vistrel_")]
+
+    def free_bytes(self):
+        out = self._m("mdir", "-i", self.path, "::/").stdout.decode()
+        return int(re.search(r"([\d ]+) bytes free", out).group(1).replace(" ", ""))
+
     def read(self, dos_path):
         return self._m("mcopy", "-i", self.path, "::" + dos_path.replace("\\", "/"), "-").stdout
 
@@ -94,6 +110,10 @@ class Boot:
     def closing_paths(self):
         """Every path the closing line "Generate File at:" named, in order."""
         return closing_paths(self.serial)
+
+    def statuses(self):
+        """The %lasterror% each run left, in order."""
+        return STATUS.findall(self.text)
 
 
 # The closing line has no newline after it: what the shell prints next (a

@@ -32,12 +32,9 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
-from qemu_shell import Disk, ScreenDumper, boot, read_pnm  # noqa: E402
+from qemu_shell import (AT_STATUS_POSITION, BANNER, BMP_SIZE, SAVE_ERROR, Disk, ScreenDumper,  # noqa: E402
+                        boot, read_pnm)
 
-BMP_SIZE = 54 + 800 * 600 * 3
-BANNER = "       Screenshot Capturing ...      "
-SAVE_ERROR = "        Saving File Error !!!        "
-AT_STATUS_POSITION = "\x1b[14;21H"  # column 20, row 13, as ANSI on the serial console
 CLEAR = "\x1b[2J"  # ClearScreen, as ANSI on the serial console
 GLYPH = (8, 19)  # the graphics console's character cell, in pixels
 MIN_FOREGROUND = 5000  # pixels that differ from the background on the screen compared
@@ -53,20 +50,11 @@ def check(condition, message):
         raise Failure(message)
 
 
-def statuses(result):
-    """The values of `echo "VISTREL-STATUS %lasterror%"`, in order."""
-    return re.findall(r"VISTREL-STATUS (0x[0-9A-Fa-f]+)", result.text)
-
-
 def expected_names(rtc, seconds):
     """Every name the clock could give between the boot's start and its end."""
     base = datetime.datetime.fromisoformat(rtc)
     return {(base + datetime.timedelta(seconds=s)).strftime("Vistrel_%y%m%d_%H%M%S.bmp")
             for s in range(int(seconds) + 3)}
-
-
-def captures(disk, folder="/"):
-    return [name for name in disk.files(folder) if name.startswith("Vistrel_")]
 
 
 def command_output(result):
@@ -203,7 +191,7 @@ def scenario_capture(efi, work):
         check(not result.timed_out, "the boot did not power off within its time limit")
         # Files, names and the closing lines.
         names = expected_names(CAPTURE_RTC, result.seconds)
-        root, tools = captures(disk, "/"), captures(disk, "/EFI/Tools")
+        root, tools = disk.captures("/"), disk.captures("/EFI/Tools")
         check(len(root) == 1, "one capture expected at the root, found %s" % root)
         check(len(tools) == 1, "one capture expected in \\EFI\\Tools, found %s" % tools)
         check(root[0] in names, "%s is not named from the clock (%s + %.0f s)" % (root[0], CAPTURE_RTC, result.seconds))
@@ -212,7 +200,7 @@ def scenario_capture(efi, work):
         paths = result.closing_paths()
         check(paths == ["\\" + root[0], "\\EFI\\Tools\\" + tools[0]],
               "closing lines named %s; on the disk: \\%s and \\EFI\\Tools\\%s" % (paths, root[0], tools[0]))
-        check(statuses(result) == ["0x0", "0x0"], "%%lasterror%% after the captures: %s" % statuses(result))
+        check(result.statuses() == ["0x0", "0x0"], "%%lasterror%% after the captures: %s" % result.statuses())
         check(result.serial.count(AT_STATUS_POSITION + BANNER) == 2, "the banner at column 20, row 13, twice")
         check(SAVE_ERROR not in result.text, "a save error was shown")
         for output in command_output(result):
@@ -274,11 +262,11 @@ def scenario_no_gop(efi, work):
 
     def judge():
         check(not result.timed_out, "the boot did not power off within its time limit")
-        check(statuses(result) == ["0xE", "0xE"], "%%lasterror%% without Graphics Output: %s (0xE expected)"
-              % statuses(result))
+        check(result.statuses() == ["0xE", "0xE"], "%%lasterror%% without Graphics Output: %s (0xE expected)"
+              % result.statuses())
         check(BANNER.strip() not in result.text, "the banner was shown without Graphics Output")
         check(SAVE_ERROR.strip() not in result.text, "the save error was shown without Graphics Output")
-        check(captures(disk, "/") == [] and captures(disk, "/EFI/Tools") == [], "a file was written")
+        check(disk.captures("/") == [] and disk.captures("/EFI/Tools") == [], "a file was written")
         for output in command_output(result):
             check(CLEAR not in output and AT_STATUS_POSITION not in output,
                   "the command drew or cleared without Graphics Output: %r" % output)
@@ -309,8 +297,8 @@ def scenario_read_only(efi, work):
 
     def judge():
         check(not result.timed_out, "the boot did not power off within its time limit")
-        check(statuses(result) == ["0x8", "0x8"], "%%lasterror%% on a write-protected volume: %s (0x8 expected)"
-              % statuses(result))
+        check(result.statuses() == ["0x8", "0x8"], "%%lasterror%% on a write-protected volume: %s (0x8 expected)"
+              % result.statuses())
         check(result.serial.count(AT_STATUS_POSITION + SAVE_ERROR) == 2,
               "\"Saving File Error !!!\" at column 20, row 13 expected after each attempt")
         after = (disk.files("/"), disk.files("/EFI/Tools"))
@@ -347,8 +335,8 @@ def scenario_replace(efi, work):
 
     def judge():
         check(not result.timed_out, "the boot did not power off within its time limit")
-        check(statuses(result) == ["0x0"], "%%lasterror%% after replacing a file: %s" % statuses(result))
-        check(captures(disk, "/Old") == names, "files appeared or went: %s" % captures(disk, "/Old"))
+        check(result.statuses() == ["0x0"], "%%lasterror%% after replacing a file: %s" % result.statuses())
+        check(disk.captures("/Old") == names, "files appeared or went: %s" % disk.captures("/Old"))
         paths = result.closing_paths()
         check(len(paths) == 1 and paths[0].startswith("\\Old\\"), "closing line: %s" % paths)
         target = paths[0][len("\\Old\\"):]
@@ -378,13 +366,13 @@ def scenario_small_screen(efi, work):
 
     def judge():
         check(not result.timed_out, "the boot did not power off within its time limit")
-        check(statuses(result) == ["0x2"], "%%lasterror%% on a 640x480 screen: %s (0x2 expected)" % statuses(result))
+        check(result.statuses() == ["0x2"], "%%lasterror%% on a 640x480 screen: %s (0x2 expected)" % result.statuses())
         output = command_output(result)
         check(len(output) == 1, "one run expected")
         check(AT_STATUS_POSITION + SAVE_ERROR in output[0], "\"Saving File Error !!!\" at column 20, row 13 expected")
         check(BANNER.strip() not in output[0], "the banner was shown although the screen was not read")
         check(CLEAR in output[0][output[0].find(SAVE_ERROR):], "the screen was not cleared after the error line")
-        check(captures(disk, "/") == [], "a file was written: %s" % captures(disk, "/"))
+        check(disk.captures("/") == [], "a file was written: %s" % disk.captures("/"))
         paths = result.closing_paths()
         check(len(paths) == 1 and paths[0].startswith("\\Vistrel_"), "closing line: %s" % paths)
         lines.append("\"Saving File Error !!!\", no banner, no file, closing line %s, status 0x2" % paths[0])
@@ -418,11 +406,11 @@ def scenario_no_leak(efi, work):
 
     def judge():
         check(not result.timed_out, "the boot did not power off within its time limit")
-        check(statuses(result) == ["0x0"] * (LEAK_RUNS + 1), "%%lasterror%% of the runs: %s" % statuses(result))
+        check(result.statuses() == ["0x0"] * (LEAK_RUNS + 1), "%%lasterror%% of the runs: %s" % result.statuses())
         first = result.closing_paths()[:1]
-        check(len(first) == 1 and first[0].startswith("\\Vistrel_") and first[0][1:] in captures(disk, "/"),
+        check(len(first) == 1 and first[0].startswith("\\Vistrel_") and first[0][1:] in disk.captures("/"),
               "without a current directory the capture belongs at the root: closing line %s, files %s"
-              % (first, captures(disk, "/")))
+              % (first, disk.captures("/")))
         listings = result.text.split('ShellCommand,"memmap"')[1:]
         check(len(listings) == 2, "two memory maps expected, found %d" % len(listings))
         before, after = (available_pages(listing) for listing in listings)

@@ -7,7 +7,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
-from qemu_shell import Disk, boot  # noqa: E402
+from qemu_shell import BMP_SIZE, Disk, boot  # noqa: E402
 
 
 def main():
@@ -18,14 +18,14 @@ def main():
         result = boot(work, [disk], "fs0:\nvistrel.efi\necho \"VISTREL-STATUS %lasterror%\"\nreset -s\n",
                       rtc="2024-01-15T10:30:45")
         try:
-            captures = [name for name in disk.files() if name.startswith("Vistrel_")]
+            captures = disk.captures()
             assert len(captures) == 1, "one capture expected, found %s" % captures
             name = captures[0]
             assert name.startswith("Vistrel_240115_1030") and name.endswith(".bmp"), name
             data = disk.read("/" + name)
-            assert len(data) == 1440054, len(data)
+            assert len(data) == BMP_SIZE, len(data)
             header = struct.unpack("<2sIIIIiiHHIIiiII", data[:54])
-            assert header == (b"BM", 1440054, 0, 54, 40, 800, 600, 1, 24, 0, 0, 0, 0, 0, 0), header
+            assert header == (b"BM", BMP_SIZE, 0, 54, 40, 800, 600, 1, 24, 0, 0, 0, 0, 0, 0), header
             assert "Generate File at:\\" + name in result.text, "closing line missing"
             assert "VISTREL-STATUS 0x0" in result.text, "status not 0"
         except AssertionError as failure:

@@ -16,7 +16,7 @@ import tempfile
 
 SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts")
 sys.path.insert(0, SCRIPTS)
-from qemu_shell import Disk, boot  # noqa: E402
+from qemu_shell import BMP_SIZE, Disk, boot  # noqa: E402
 
 # qemu_shell boots OVMF_CODE_4M.fd (Secure Boot capable, no SMM needed) with
 # a fresh copy of OVMF_VARS_4M.fd, which is empty: setup mode.
@@ -77,10 +77,10 @@ def main():
             assert "ENROLL-STATUS 0x0" in text, "enrolment failed"
             assert "SetupMode=0" in text, "firmware still in setup mode after enrolling PK"
             assert "SIGNED-STATUS 0x0" in text, "signed command did not succeed"
-            signed_files = [name for name in disk.files("/signed") if name.startswith("Vistrel_")]
+            signed_files = disk.captures("/signed")
             assert len(signed_files) == 1, "one capture from the signed command, found %s" % signed_files
             size = len(disk.read("/signed/" + signed_files[0]))
-            assert size == 1440054, "capture is %d bytes" % size
+            assert size == BMP_SIZE, "capture is %d bytes" % size
             refused = text[text.find("SIGNED-STATUS 0x0"):]
             assert re.search(r"access denied|ACCESS_DENIED|UNSIGNED-STATUS 0xF\b", refused, re.I), \
                 "unsigned command not refused"
