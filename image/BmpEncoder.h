@@ -43,9 +43,32 @@ constexpr UINTN BmpRowBytes(UINTN Width) { return (Width * kBmpBytesPerPixel + 3
 static_assert(BmpRowBytes(1) == 4 && BmpRowBytes(3) == 12 && BmpRowBytes(4) == 12, "row padding");
 static_assert(BmpRowBytes(kCaptureWidth) * kCaptureHeight + kBmpHeaderSize == 1440054, "800x600 file");
 
-// Encodes Image into one zero-filled pool buffer holding the whole file and
-// hands it to the caller (who frees it) with its length. When the buffer
-// cannot be had, prints "Error Allocate %d Bytes" with the file length and
-// gives null and 0; an image too large for the header's 32-bit fields gives
-// null and 0 as well.
+// The file's length for a Width x Height image, or 0 when it would not fit
+// the header's 32-bit size fields.
+UINTN BmpFileLength(UINTN Width, UINTN Height);
+
+// The 54-byte header of a Width x Height file.
+VOID WriteBmpHeader(UINTN Width, UINTN Height, UINT8 *Destination);
+
+// File rows FirstRow to FirstRow + RowCount - 1 of Image (file row 0 is the
+// bottom screen line), each BmpRowBytes(Width) long with its padding zeroed:
+// a file can be made in pieces, a few rows at a time. Every byte is written.
+VOID EncodeBmpRows(const CaptureImage *Image, UINTN FirstRow, UINTN RowCount, UINT8 *Destination);
+
+// Encodes Image into one pool buffer holding the whole file and hands it to
+// the caller (who frees it) with its length. When the buffer cannot be had,
+// prints "Error Allocate %d Bytes" with the file length and gives null and 0;
+// an image too large for the header's 32-bit fields gives null and 0 as well.
 VOID EncodeBmp(const CaptureImage *Image, UINT8 **FileData, UINTN *FileLength);
+
+// The row kernels: SSE2, which every x86-64 processor has, and SSSE3, whose
+// byte shuffle packs pixels in fewer steps. The first encoding picks SSSE3
+// when CPUID reports it.
+enum BMP_ROW_KERNEL { BmpRowKernelSse2, BmpRowKernelSsse3 };
+
+// The kernel in use (chosen now if none is yet).
+BMP_ROW_KERNEL BmpRowKernelInUse();
+
+// Uses Kernel from now on, for tests and the benchmark; FALSE, and no change,
+// when this processor lacks it.
+BOOLEAN SelectBmpRowKernel(BMP_ROW_KERNEL Kernel);

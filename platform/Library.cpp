@@ -1,14 +1,21 @@
 #include "platform/Library.h"
 
-VOID *AllocateZeroPool(UINTN Size) {
+VOID *AllocatePool(UINTN Size) {
   if (Size == 0) {
     return nullptr;
   }
   VOID *Buffer = nullptr;
-  if (EFI_ERROR(gBS->AllocatePool(EfiBootServicesData, Size, &Buffer)) || Buffer == nullptr) {
+  if (EFI_ERROR(gBS->AllocatePool(EfiBootServicesData, Size, &Buffer))) {
     return nullptr;
   }
-  SetMem(Buffer, Size, 0);
+  return Buffer;
+}
+
+VOID *AllocateZeroPool(UINTN Size) {
+  VOID *Buffer = AllocatePool(Size);
+  if (Buffer != nullptr) {
+    SetMem(Buffer, Size, 0);
+  }
   return Buffer;
 }
 

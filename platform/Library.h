@@ -8,6 +8,10 @@
 // exhausted or Size is 0. The caller owns it (PoolBuffer frees it).
 VOID *AllocateZeroPool(UINTN Size);
 
+// Boot-services data from the pool, not cleared, for buffers whose every byte
+// is written before it is read; null as AllocateZeroPool.
+VOID *AllocatePool(UINTN Size);
+
 // Gives a pool block back; null is ignored.
 VOID FreePool(VOID *Buffer);
 

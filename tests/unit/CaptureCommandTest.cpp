@@ -85,7 +85,8 @@ TEST_F(CaptureCommandTest, NoGraphicsOutputWritesNothingAndClearsNothing) {
 
 // Roads on which the picture or the file cannot be had: the error line
 // replaces the banner, white on red at column 20, row 13, for the pause; then
-// the screen is cleared and the closing line printed; nothing is saved.
+// the screen is cleared and the closing line printed; nothing is saved. The
+// colour holds on the roads that never showed the banner too.
 TEST_F(CaptureCommandTest, FailedCaptureOrSaveShowsTheErrorLineAndLeavesNoFile) {
   struct Case {
     const char *What;
@@ -111,6 +112,7 @@ TEST_F(CaptureCommandTest, FailedCaptureOrSaveShowsTheErrorLineAndLeavesNoFile) 
     fake::FakeFirmware Fresh;
     Fresh.SetScreenSize(800, 600);
     C.Arrange(Fresh);
+    Fresh.FailCall("ClearScreen", 1, EFI_DEVICE_ERROR);  // the error line stays on the screen
     EXPECT_EQ(RunShellApplication(Fresh.ImageHandle(), Fresh.SystemTable(), CaptureCommandMain), C.Expected);
     EXPECT_TRUE(Fresh.FileNames().empty());
     EXPECT_EQ(Fresh.LivePoolBlocks(), 0u);
@@ -119,6 +121,14 @@ TEST_F(CaptureCommandTest, FailedCaptureOrSaveShowsTheErrorLineAndLeavesNoFile) 
     const size_t Error = Text.find(kSavingFileError);
     ASSERT_NE(Error, std::u16string::npos);
     EXPECT_EQ(Text.find(kBanner) != std::u16string::npos, C.BannerFirst);
+    std::u16string Shown;
+    std::vector<UINTN> Colours;
+    for (UINTN Column = 20; Column < 20 + kSavingFileError.size(); Column++) {
+      Shown += Fresh.Cells[13][Column].Character;
+      Colours.push_back(Fresh.Cells[13][Column].Attribute);
+    }
+    EXPECT_EQ(Shown, kSavingFileError);
+    EXPECT_EQ(Colours, std::vector<UINTN>(kSavingFileError.size(), 0x4F));
     std::vector<std::string> Tail = Fresh.Calls;
     // After the error line: white on black, the pause, the clearing, the closing line.
     const auto At = std::find(Tail.begin(), Tail.end(), "OutputString(" + fake::Narrow(kSavingFileError) + ")");
@@ -147,9 +157,15 @@ TEST_F(CaptureCommandTest, ErrorLineCoversTheBannerInWhiteOnRed) {
 
 TEST_F(CaptureCommandTest, AllocationMessageFollowsTheBannerOnItsRow) {
   Fw.FailCall("AllocatePool", 5, EFI_OUT_OF_RESOURCES);  // arguments, path, record, pixels, then the BMP
-  Fw.FailCall("ClearScreen", 1, EFI_DEVICE_ERROR);
   EXPECT_EQ(Run(), EFI_OUT_OF_RESOURCES);
-  EXPECT_NE(Fw.ConsoleText.find(kBanner + u"Error Allocate 1440054 Bytes\r\n" + kSavingFileError), std::u16string::npos);
+  // The message continues the banner's row in its colours: no cursor move or colour change between.
+  const std::vector<std::string> Calls = ConsoleCalls();
+  const std::vector<std::string> Expected = {
+      "SetCursorPosition(20,13)", "OutputString(" + fake::Narrow(kBanner) + ")",
+      "OutputString(Error Allocate 1440054 Bytes\r\n)", "SetCursorPosition(20,13)",
+      "OutputString(" + fake::Narrow(kSavingFileError) + ")"};
+  EXPECT_TRUE(std::search(Calls.begin(), Calls.end(), Expected.begin(), Expected.end()) != Calls.end())
+      << ::testing::PrintToString(Calls);
   EXPECT_TRUE(Fw.CallsOf("Open").empty()) << "no empty file for a BMP that was never made";
 }
 
