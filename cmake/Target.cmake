@@ -1,5 +1,6 @@
-# build/vistrel.efi: the sources compiled freestanding for x86-64 UEFI, linked
-# with gnu-efi's crt0 and libraries, and turned into a PE32+ application.
+# build/vistrel.efi and build/vistrel-hotkey.efi: the sources compiled
+# freestanding for x86-64 UEFI, linked with gnu-efi's crt0 and libraries, and
+# turned into a PE32+ application and a boot-service driver.
 
 set(VISTREL_TARGET_FLAGS
   ${VISTREL_COMMON_FLAGS}
@@ -11,9 +12,10 @@ set(VISTREL_TARGET_FLAGS
 # absolute source paths in anything __FILE__ or debug information could carry.
 set(VISTREL_REPRODUCIBLE_FLAGS -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=)
 
-# Adds <Target>, building the UEFI application <Output> from the sources,
-# whose objects make the object library <Objects>.
-function(vistrel_add_efi_application Target Objects Output)
+# Adds <Target>, building the UEFI image <Output> of PE subsystem <Subsystem>
+# (10 an application, 11 a boot-service driver) from the sources, whose
+# objects make the object library <Objects>.
+function(vistrel_add_efi_image Target Objects Output Subsystem)
   add_library(${Objects} OBJECT ${ARGN})
   target_compile_options(${Objects} PRIVATE ${VISTREL_TARGET_FLAGS} ${VISTREL_REPRODUCIBLE_FLAGS})
   vistrel_efi_headers(${Objects} PRIVATE)
@@ -38,7 +40,7 @@ function(vistrel_add_efi_application Target Objects Output)
     OUTPUT ${Output}
     COMMAND objcopy -j .text -j .sdata -j .data -j .rodata -j .dynamic
             -j .rel -j .rela -j .rel.* -j .rela.* -j .reloc --strip-all
-            --target efi-app-x86_64 --subsystem=10 ${SharedObject} ${Output}
+            --target efi-app-x86_64 --subsystem=${Subsystem} ${SharedObject} ${Output}
     DEPENDS ${SharedObject}
     VERBATIM)
 
@@ -46,5 +48,9 @@ function(vistrel_add_efi_application Target Objects Output)
 endfunction()
 
 set(VISTREL_EFI ${PROJECT_BINARY_DIR}/vistrel.efi)
-vistrel_add_efi_application(vistrel_efi vistrel_target_objects ${VISTREL_EFI}
-  ${VISTREL_SOURCES} ${VISTREL_TARGET_ONLY_SOURCES})
+vistrel_add_efi_image(vistrel_efi vistrel_target_objects ${VISTREL_EFI} 10
+  ${VISTREL_SHARED_SOURCES} ${VISTREL_COMMAND_SOURCES} ${VISTREL_COMMAND_TARGET_ONLY_SOURCES})
+
+set(VISTREL_HOTKEY_EFI ${PROJECT_BINARY_DIR}/vistrel-hotkey.efi)
+vistrel_add_efi_image(vistrel_hotkey_efi vistrel_hotkey_objects ${VISTREL_HOTKEY_EFI} 11
+  ${VISTREL_SHARED_SOURCES} ${VISTREL_RESIDENT_SOURCES} ${VISTREL_RESIDENT_TARGET_ONLY_SOURCES})

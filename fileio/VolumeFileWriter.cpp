@@ -3,6 +3,7 @@
 #include "platform/FileHandle.h"
 #include "platform/Library.h"
 #include "platform/PoolBuffer.h"
+#include "platform/Print.h"
 
 namespace {
 
@@ -57,7 +58,118 @@ BOOLEAN IsDirectory(EFI_FILE_PROTOCOL *File) {
          (reinterpret_cast<EFI_FILE_INFO *>(Buffer.Get())->Attribute & EFI_FILE_DIRECTORY) != 0;
 }
 
+constexpr UINTN kLastNameNumber = 999;
+
+// Owners are made only for handles the firmware really opened: what an open
+// that failed left in its output is never closed.
+EFI_STATUS OpenRoot(EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *FileSystem, EFI_FILE_PROTOCOL **Root) {
+  *Root = nullptr;
+  const EFI_STATUS Status = FileSystem->OpenVolume(FileSystem, Root);
+  if (EFI_ERROR(Status) || *Root == nullptr) {
+    *Root = nullptr;
+    return EFI_ERROR(Status) ? Status : EFI_DEVICE_ERROR;
+  }
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS OpenFile(EFI_FILE_PROTOCOL *Directory, const CHAR16 *Name, UINT64 Mode, EFI_FILE_PROTOCOL **Opened) {
+  *Opened = nullptr;
+  const EFI_STATUS Status = Directory->Open(Directory, Opened, const_cast<CHAR16 *>(Name), Mode, 0);
+  if (EFI_ERROR(Status) || *Opened == nullptr) {
+    *Opened = nullptr;
+    return EFI_ERROR(Status) ? Status : EFI_DEVICE_ERROR;
+  }
+  return EFI_SUCCESS;
+}
+
+// The first of Stem + Extension, Stem_2 + Extension, ... that names nothing
+// in Root.
+EFI_STATUS FindFreeName(EFI_FILE_PROTOCOL *Root, const CHAR16 *Stem, const CHAR16 *Extension, CHAR16 *Name) {
+  for (UINTN Number = 1; Number <= kLastNameNumber; Number++) {
+    if (Number == 1) {
+      UnicodeSPrint(Name, kNewFileNameLength * sizeof(CHAR16), STR16("%s%s"), Stem, Extension);
+    } else {
+      UnicodeSPrint(Name, kNewFileNameLength * sizeof(CHAR16), STR16("%s_%u%s"), Stem, static_cast<UINT32>(Number),
+                    Extension);
+    }
+    EFI_FILE_PROTOCOL *Existing = nullptr;
+    const EFI_STATUS Status = OpenFile(Root, Name, EFI_FILE_MODE_READ, &Existing);
+    if (Status == EFI_NOT_FOUND) {
+      return EFI_SUCCESS;
+    }
+    if (EFI_ERROR(Status)) {
+      return Status;  // the volume cannot even say what it holds
+    }
+    FileHandle Taken(Existing);
+  }
+  return EFI_ACCESS_DENIED;
+}
+
+EFI_STATUS WritePieces(EFI_FILE_PROTOCOL *File, FILE_SOURCE *Source) {
+  const UINT8 *Piece = nullptr;
+  UINTN PieceSize = 0;
+  for (UINTN Index = 0; Source->GetPiece(Source, Index, &Piece, &PieceSize); Index++) {
+    UINTN Size = PieceSize;
+    const EFI_STATUS Status = File->Write(File, &Size, const_cast<UINT8 *>(Piece));
+    if (EFI_ERROR(Status)) {
+      return Status;
+    }
+    if (Size != PieceSize) {
+      return EFI_DEVICE_ERROR;  // a short write leaves a broken file
+    }
+  }
+  // A write the file system only cached is not on the volume yet.
+  return File->Flush(File);
+}
+
+EFI_STATUS SaveNewFileOnVolume(EFI_HANDLE Volume, const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source,
+                               CHAR16 *Name) {
+  VOID *Interface = nullptr;
+  EFI_STATUS Status = gBS->OpenProtocol(Volume, &gEfiSimpleFileSystemProtocolGuid, &Interface, gImageHandle, nullptr,
+                                        EFI_OPEN_PROTOCOL_GET_PROTOCOL);
+  if (EFI_ERROR(Status) || Interface == nullptr) {
+    return EFI_ERROR(Status) ? Status : EFI_NOT_FOUND;
+  }
+  EFI_FILE_PROTOCOL *Opened = nullptr;
+  Status = OpenRoot(static_cast<EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *>(Interface), &Opened);
+  if (EFI_ERROR(Status)) {
+    return Status;
+  }
+  FileHandle Root(Opened);
+  Status = FindFreeName(Root.Get(), Stem, Extension, Name);
+  if (EFI_ERROR(Status)) {
+    return Status;
+  }
+  Status = OpenFile(Root.Get(), Name, kOpenMode, &Opened);
+  if (EFI_ERROR(Status)) {
+    return Status;
+  }
+  FileHandle File(Opened);
+  Status = WritePieces(File.Get(), Source);
+  if (EFI_ERROR(Status)) {
+    File.Delete();  // the file is new: nothing of anyone else's is lost
+  }
+  return Status;
+}
+
 }  // namespace
+
+EFI_STATUS SaveNewFile(const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source, CHAR16 *SavedName) {
+  UINTN Count = 0;
+  EFI_HANDLE *Handles = nullptr;
+  if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &gEfiSimpleFileSystemProtocolGuid, nullptr, &Count, &Handles))) {
+    return EFI_NOT_FOUND;
+  }
+  PoolBuffer<EFI_HANDLE> Owner(Handles);
+  EFI_STATUS Status = EFI_NOT_FOUND;
+  for (UINTN Index = 0; Handles != nullptr && Index < Count; Index++) {
+    Status = SaveNewFileOnVolume(Handles[Index], Stem, Extension, Source, SavedName);
+    if (!EFI_ERROR(Status)) {
+      break;
+    }
+  }
+  return Status;
+}
 
 EFI_STATUS SaveFileToVolume(const CHAR16 *FileName, const VOID *Buffer, UINTN BufferSize) {
   VOID *Interface = nullptr;
@@ -65,20 +177,15 @@ EFI_STATUS SaveFileToVolume(const CHAR16 *FileName, const VOID *Buffer, UINTN Bu
   if (EFI_ERROR(Status) || Interface == nullptr) {
     return EFI_NOT_FOUND;
   }
-  auto *FileSystem = static_cast<EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *>(Interface);
-
-  // Owners are made only for handles the firmware really opened: what an
-  // open that failed left in its output is never closed.
   EFI_FILE_PROTOCOL *Opened = nullptr;
-  Status = FileSystem->OpenVolume(FileSystem, &Opened);
-  if (EFI_ERROR(Status) || Opened == nullptr) {
-    return EFI_ERROR(Status) ? Status : EFI_DEVICE_ERROR;
+  Status = OpenRoot(static_cast<EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *>(Interface), &Opened);
+  if (EFI_ERROR(Status)) {
+    return Status;
   }
   FileHandle Root(Opened);
-  Opened = nullptr;
-  Status = Root.Get()->Open(Root.Get(), &Opened, const_cast<CHAR16 *>(FileName), kOpenMode, 0);
-  if (EFI_ERROR(Status) || Opened == nullptr) {
-    return EFI_ERROR(Status) ? Status : EFI_DEVICE_ERROR;
+  Status = OpenFile(Root.Get(), FileName, kOpenMode, &Opened);
+  if (EFI_ERROR(Status)) {
+    return Status;
   }
   FileHandle File(Opened);
 

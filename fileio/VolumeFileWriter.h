@@ -16,3 +16,32 @@
 // A file that was opened but not written whole is deleted, so no broken file
 // is left behind. Every handle opened here is closed before it returns.
 EFI_STATUS SaveFileToVolume(const CHAR16 *FileName, const VOID *Buffer, UINTN BufferSize);
+
+// A file's bytes, made piece by piece on demand, so that no buffer need hold
+// the whole file. The writer asks for pieces 0, 1, 2, ... in turn and may
+// start again from 0 on another volume.
+struct FILE_SOURCE;
+// Puts piece Index in *Piece (*Size bytes, valid until the next call);
+// FALSE when the file has no such piece (it ended before).
+typedef BOOLEAN (*FILE_SOURCE_GET_PIECE)(FILE_SOURCE *This, UINTN Index, const UINT8 **Piece, UINTN *Size);
+struct FILE_SOURCE {
+  FILE_SOURCE_GET_PIECE GetPiece;
+};
+
+// Longest name SaveNewFile gives a file, in characters with the NUL.
+constexpr UINTN kNewFileNameLength = 64;
+
+// Writes Source as a new file at the root of the first Simple File System
+// volume, in the firmware's handle order, that takes it whole. Never replaces
+// anything: the name is Stem + Extension, or Stem_2 + Extension, Stem_3 ...
+// when that is taken. A volume that refuses (write-protected, full, any
+// error) is skipped; a file a failed write leaves is deleted first. The name
+// used goes to SavedName (kNewFileNameLength characters).
+//
+// Returns EFI_SUCCESS once a volume holds the whole file and has flushed it,
+// otherwise:
+//   EFI_NOT_FOUND      no Simple File System volume
+//   EFI_ACCESS_DENIED  the last volume has every name up to Stem_999 taken
+//   EFI_DEVICE_ERROR   the last volume took fewer bytes than it was given
+//   the firmware's status of the last volume's failed call.
+EFI_STATUS SaveNewFile(const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source, CHAR16 *SavedName);

@@ -3,22 +3,48 @@
 #include "platform/Library.h"
 #include "platform/Print.h"
 
-CaptureImage *CreateCaptureImage() {
+namespace {
+
+// The record and its pixels, or null with the byte count that failed.
+CaptureImage *NewImage(UINTN Width, UINTN Height, BOOLEAN Black, UINTN *FailedBytes) {
+  *FailedBytes = 0;
+  UINTN PixelBytes = 0;
+  if (!SafeMultiply(Width, Height, &PixelBytes) ||
+      !SafeMultiply(PixelBytes, sizeof(EFI_GRAPHICS_OUTPUT_BLT_PIXEL), &PixelBytes)) {
+    return nullptr;
+  }
   auto *Image = static_cast<CaptureImage *>(AllocateZeroPool(sizeof(CaptureImage)));
   if (Image == nullptr) {
-    Print(STR16("Error Allocate %d Bytes\n"), static_cast<INT32>(sizeof(CaptureImage)));
+    *FailedBytes = sizeof(CaptureImage);
     return nullptr;
   }
-  Image->Pixels = static_cast<EFI_GRAPHICS_OUTPUT_BLT_PIXEL *>(AllocateZeroPool(kCapturePixelBytes));
+  Image->Pixels = static_cast<EFI_GRAPHICS_OUTPUT_BLT_PIXEL *>(Black ? AllocateZeroPool(PixelBytes)
+                                                                     : AllocatePool(PixelBytes));
   if (Image->Pixels == nullptr) {
     gBS->FreePool(Image);
-    Print(STR16("Error Allocate %d Bytes\n"), static_cast<INT32>(kCapturePixelBytes));
+    *FailedBytes = PixelBytes;
     return nullptr;
   }
-  Image->Width = kCaptureWidth;
-  Image->Height = kCaptureHeight;
+  Image->Width = Width;
+  Image->Height = Height;
   Image->Flag = 0;
   return Image;
+}
+
+}  // namespace
+
+CaptureImage *CreateCaptureImage() {
+  UINTN FailedBytes = 0;
+  CaptureImage *Image = NewImage(kCaptureWidth, kCaptureHeight, TRUE, &FailedBytes);
+  if (Image == nullptr) {
+    Print(STR16("Error Allocate %d Bytes\n"), static_cast<INT32>(FailedBytes));
+  }
+  return Image;
+}
+
+CaptureImage *CreateScreenImage(UINTN Width, UINTN Height) {
+  UINTN FailedBytes = 0;
+  return Width == 0 || Height == 0 ? nullptr : NewImage(Width, Height, FALSE, &FailedBytes);
 }
 
 VOID DestroyCaptureImage(CaptureImage *Image) {

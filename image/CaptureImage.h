@@ -1,5 +1,5 @@
-// The command's picture: a fixed-size screen image and its read-back from
-// the graphics output.
+// The screen image and its read-back from the graphics output: the command's
+// fixed 800x600 picture, or the whole screen at any size.
 #pragma once
 
 #include "platform/Efi.h"
@@ -26,6 +26,11 @@ static_assert(kCapturePixelBytes == 1920000, "800 x 600 pixels of 4 bytes");
 // null after printing "Error Allocate %d Bytes" with the size that failed.
 // The caller owns it and gives it back with DestroyCaptureImage.
 CaptureImage *CreateCaptureImage();
+
+// A Width x Height image whose pixels are left as the pool gave them, for a
+// read-back to fill; null, silently, when the pool has no room or the size
+// is 0 or overflows. The caller owns it (DestroyCaptureImage).
+CaptureImage *CreateScreenImage(UINTN Width, UINTN Height);
 
 // Returns the pixel buffer and the record to the pool; null is ignored.
 VOID DestroyCaptureImage(CaptureImage *Image);

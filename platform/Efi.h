@@ -17,10 +17,11 @@ extern "C" {
 // through the other is well defined for this program.
 #define STR16(Text) (reinterpret_cast<const CHAR16 *>(u"" Text))
 
-// Set once by the application frame before main runs; the host tests point
-// them at a fake firmware.
+// Set once by the application or driver frame before the image's own code
+// runs; the host tests point them at a fake firmware.
 extern EFI_SYSTEM_TABLE *gST;
 extern EFI_BOOT_SERVICES *gBS;
+extern EFI_RUNTIME_SERVICES *gRT;
 extern EFI_HANDLE gImageHandle;
 
 // GUIDs of the protocols the command uses. Not constexpr: the firmware takes
@@ -33,6 +34,8 @@ extern EFI_GUID gEfiShellParametersProtocolGuid;
 extern EFI_GUID gEfiShellInterfaceGuid;
 extern EFI_GUID gEfiShellEnvironment2Guid;
 extern EFI_GUID gEfiShellEnvironment2ExtGuid;
+extern EFI_GUID gEfiSimpleTextInputExProtocolGuid;
+extern EFI_GUID gEfiLoadedImageProtocolGuid;
 
 constexpr UINT64 kEfiErrorBit = 0x8000000000000000ULL;
 static_assert(EFI_NOT_FOUND == (kEfiErrorBit | 14), "EFI_NOT_FOUND as the firmware defines it");

@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-SOURCES=(app/*.cpp image/*.cpp fileio/*.cpp platform/*.cpp)
+SOURCES=(app/*.cpp resident/*.cpp image/*.cpp fileio/*.cpp platform/*.cpp)
 EFI_INCLUDES=(-I /usr/include/efi -I /usr/include/efi/x86_64)
 
 echo "clang-tidy: ${#SOURCES[@]} files"
@@ -19,11 +19,11 @@ if grep -qE "(warning|error):" <<< "$report"; then
   exit 1
 fi
 
-echo "cppcheck: app image fileio platform tests/unit tests/fake fuzz"
+echo "cppcheck: app resident image fileio platform tests/unit tests/fake fuzz"
 # The compiler version macros let gnu-efi's headers accept the MS ABI switch.
 cppcheck --quiet --error-exitcode=1 --inline-suppr --suppressions-list=.cppcheck-suppressions \
   --enable=warning,style,performance,portability --library=googletest --std=c++17 --language=c++ \
   -I . "${EFI_INCLUDES[@]}" -DGNU_EFI_USE_MS_ABI -D__x86_64__ -D__GNUC__=12 -D__GNUC_MINOR__=2 \
   -DVISTREL_TOOLS_DIR='""' --template='{file}:{line}: {severity}: {message} [{id}]' \
-  app image fileio platform tests/unit tests/fake fuzz
+  app resident image fileio platform tests/unit tests/fake fuzz
 echo "lint: clean"

@@ -14,6 +14,7 @@ FakeFirmware *gCurrent = nullptr;
 
 struct FakeFileHandle {
   EFI_FILE_PROTOCOL Protocol;  // first: the command holds a pointer to it
+  FakeVolume *Volume;
   std::string Path;
   UINT64 Position = 0;
 };
@@ -38,6 +39,8 @@ std::string GuidName(const EFI_GUID *Guid) {
   if (SameGuid(Guid, gEfiShellParametersProtocolGuid)) return "ShellParameters";
   if (SameGuid(Guid, gEfiShellInterfaceGuid)) return "ShellInterface";
   if (SameGuid(Guid, gEfiShellEnvironment2Guid)) return "ShellEnvironment2";
+  if (SameGuid(Guid, gEfiSimpleTextInputExProtocolGuid)) return "SimpleTextInputEx";
+  if (SameGuid(Guid, gEfiLoadedImageProtocolGuid)) return "LoadedImage";
   return "other";
 }
 
@@ -64,6 +67,8 @@ EFI_STATUS EFIAPI AllocatePool(EFI_MEMORY_TYPE Type, UINTN Size, VOID **Buffer) 
   void *Block = std::malloc(Size == 0 ? 1 : Size);
   std::memset(Block, 0xA5, Size);  // the command must zero what it relies on
   F().Pool[Block] = Size;
+  F().PoolBytes += Size;
+  F().PeakPoolBytes = std::max(F().PeakPoolBytes, F().PoolBytes);
   *Buffer = Block;
   return EFI_SUCCESS;
 }
@@ -76,6 +81,7 @@ EFI_STATUS EFIAPI FreePool(VOID *Buffer) {
     F().Faults.push_back("FreePool of a block not from the pool");
     return EFI_INVALID_PARAMETER;
   }
+  F().PoolBytes -= Found->second;
   F().Pool.erase(Found);
   std::free(Buffer);
   return Fail ? Injected : EFI_SUCCESS;  // a failing free still releases: the caller cannot do more
@@ -99,6 +105,15 @@ VOID *FindInterface(const VOID *Handle, const EFI_GUID *Guid) {
       ((OnImage && Fw.Shell == ShellKind::Environment2OnImage) ||
        (OnShell && Fw.Shell == ShellKind::Environment2OnOtherHandle)))
     return &Fw.Environment2;
+  if (OnImage && SameGuid(Guid, gEfiLoadedImageProtocolGuid)) return &Fw.LoadedImage;
+  if (Handle == &Fw.ConsoleInTag && Fw.HasConsoleInput && SameGuid(Guid, gEfiSimpleTextInputExProtocolGuid))
+    return &Fw.TextInputEx;
+  if (Handle == &Fw.ConsoleOutTag && Fw.HasGraphicsOutput && Fw.GraphicsOnConsoleOut && !Fw.NullGraphicsInterface &&
+      SameGuid(Guid, gEfiGraphicsOutputProtocolGuid))
+    return &Fw.Gop;
+  for (size_t Index = 0; Fw.HasFileSystem && Index < Fw.VolumeCount; Index++)
+    if (Handle == &Fw.Volumes[Index].HandleTag && SameGuid(Guid, gEfiSimpleFileSystemProtocolGuid))
+      return &Fw.Volumes[Index].Protocol;
   return nullptr;
 }
 
@@ -122,7 +137,7 @@ EFI_STATUS EFIAPI LocateProtocol(EFI_GUID *Protocol, VOID *, VOID **Interface) {
     return EFI_SUCCESS;
   }
   if (SameGuid(Protocol, gEfiSimpleFileSystemProtocolGuid) && Fw.HasFileSystem) {
-    *Interface = &Fw.FileSystem;
+    *Interface = &Fw.Volumes[0].Protocol;
     return EFI_SUCCESS;
   }
   if (SameGuid(Protocol, gEfiShellProtocolGuid) && Fw.Shell == ShellKind::ShellProtocol) {
@@ -137,10 +152,14 @@ EFI_STATUS EFIAPI LocateHandleBuffer(EFI_LOCATE_SEARCH_TYPE SearchType, EFI_GUID
                                      EFI_HANDLE **Buffer) {
   EFI_STATUS Injected;
   if (F().Enter("LocateHandleBuffer", GuidName(Protocol), &Injected)) return Injected;
-  if (SearchType != ByProtocol || !SameGuid(Protocol, gEfiShellEnvironment2Guid)) return EFI_NOT_FOUND;
+  if (SearchType != ByProtocol) return EFI_NOT_FOUND;
   std::vector<EFI_HANDLE> Found;
-  if (F().Shell == ShellKind::Environment2OnImage) Found.push_back(F().ImageHandle());
-  if (F().Shell == ShellKind::Environment2OnOtherHandle) Found.push_back(&F().ShellHandleTag);
+  if (SameGuid(Protocol, gEfiShellEnvironment2Guid)) {
+    if (F().Shell == ShellKind::Environment2OnImage) Found.push_back(F().ImageHandle());
+    if (F().Shell == ShellKind::Environment2OnOtherHandle) Found.push_back(&F().ShellHandleTag);
+  }
+  if (SameGuid(Protocol, gEfiSimpleFileSystemProtocolGuid) && F().HasFileSystem)
+    for (size_t Index = 0; Index < F().VolumeCount; Index++) Found.push_back(&F().Volumes[Index].HandleTag);
   if (Found.empty()) return EFI_NOT_FOUND;
   VOID *Block = nullptr;
   const EFI_STATUS Status = AllocatePool(EfiBootServicesData, Found.size() * sizeof(EFI_HANDLE), &Block);
@@ -148,6 +167,92 @@ EFI_STATUS EFIAPI LocateHandleBuffer(EFI_LOCATE_SEARCH_TYPE SearchType, EFI_GUID
   std::memcpy(Block, Found.data(), Found.size() * sizeof(EFI_HANDLE));
   *Count = Found.size();
   *Buffer = static_cast<EFI_HANDLE *>(Block);
+  return EFI_SUCCESS;
+}
+
+// --- events -----------------------------------------------------------------
+
+FakeEvent *FindEvent(EFI_EVENT Event) {
+  auto Found = F().Events.find(Event);
+  if (Found == F().Events.end()) {
+    F().Faults.push_back("use of a closed or unknown event");
+    return nullptr;
+  }
+  return &Found->second;
+}
+
+EFI_STATUS EFIAPI CreateEvent(UINT32 Type, EFI_TPL Tpl, EFI_EVENT_NOTIFY Notify, VOID *Context, EFI_EVENT *Event) {
+  EFI_STATUS Injected;
+  if (F().Enter("CreateEvent", Hex(Type) + "," + std::to_string(Tpl), &Injected)) return Injected;
+  if (Type != EVT_NOTIFY_SIGNAL || Notify == nullptr || (Tpl != TPL_CALLBACK && Tpl != TPL_NOTIFY))
+    return EFI_INVALID_PARAMETER;
+  auto *Made = reinterpret_cast<EFI_EVENT>(F().NextHandleTag++);
+  F().Events[Made] = FakeEvent{Tpl, Notify, Context};
+  *Event = Made;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI CloseEvent(EFI_EVENT Event) {
+  EFI_STATUS Injected;
+  const bool Fail = F().Enter("CloseEvent", "", &Injected);
+  if (FindEvent(Event) == nullptr) return EFI_INVALID_PARAMETER;
+  F().Events.erase(Event);
+  auto &Notifications = F().ProtocolNotifications;
+  Notifications.erase(std::remove_if(Notifications.begin(), Notifications.end(),
+                                     [&](const std::pair<EFI_GUID, EFI_EVENT> &N) { return N.second == Event; }),
+                      Notifications.end());
+  return Fail ? Injected : EFI_SUCCESS;  // CloseEvent always closes
+}
+
+EFI_STATUS EFIAPI SignalEvent(EFI_EVENT Event) {
+  EFI_STATUS Injected;
+  if (F().Enter("SignalEvent", "", &Injected)) return Injected;
+  FakeEvent *Found = FindEvent(Event);
+  if (Found == nullptr) return EFI_INVALID_PARAMETER;
+  Found->Signalled = true;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI RegisterProtocolNotify(EFI_GUID *Protocol, EFI_EVENT Event, VOID **Registration) {
+  EFI_STATUS Injected;
+  if (F().Enter("RegisterProtocolNotify", GuidName(Protocol), &Injected)) return Injected;
+  if (FindEvent(Event) == nullptr) return EFI_INVALID_PARAMETER;
+  F().ProtocolNotifications.push_back({*Protocol, Event});
+  *Registration = Event;
+  return EFI_SUCCESS;
+}
+
+// --- keyboard ---------------------------------------------------------------
+
+EFI_STATUS EFIAPI RegisterKeyNotify(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *, EFI_KEY_DATA *Key,
+                                    EFI_KEY_NOTIFY_FUNCTION Notify, VOID **Handle) {
+  EFI_STATUS Injected;
+  if (F().Enter("RegisterKeyNotify", Hex(Key->Key.ScanCode) + "," + Hex(Key->KeyState.KeyShiftState), &Injected))
+    return Injected;
+  if (Notify == nullptr || Handle == nullptr) return EFI_INVALID_PARAMETER;
+  void *Made = reinterpret_cast<void *>(F().NextHandleTag++);
+  F().KeyRegistrations[Made] = {*Key, Notify};
+  *Handle = Made;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI UnregisterKeyNotify(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *, VOID *Handle) {
+  EFI_STATUS Injected;
+  if (F().Enter("UnregisterKeyNotify", "", &Injected)) return Injected;
+  if (F().KeyRegistrations.erase(Handle) == 0) {
+    F().Faults.push_back("unregistering an unknown key notification");
+    return EFI_INVALID_PARAMETER;
+  }
+  return EFI_SUCCESS;
+}
+
+// --- runtime services -------------------------------------------------------
+
+EFI_STATUS EFIAPI GetTime(EFI_TIME *Time, EFI_TIME_CAPABILITIES *) {
+  EFI_STATUS Injected;
+  if (F().Enter("GetTime", "", &Injected)) return Injected;
+  if (Time == nullptr) return EFI_INVALID_PARAMETER;
+  *Time = F().Time;
   return EFI_SUCCESS;
 }
 
@@ -220,15 +325,32 @@ EFI_STATUS EFIAPI Blt(EFI_GRAPHICS_OUTPUT_PROTOCOL *, EFI_GRAPHICS_OUTPUT_BLT_PI
                 &Injected))
     return Injected;
   FakeFirmware &Fw = F();
-  if (Operation != EfiBltVideoToBltBuffer || Width == 0 || Height == 0) return EFI_INVALID_PARAMETER;
-  if (SourceX + Width > Fw.ScreenWidth || SourceY + Height > Fw.ScreenHeight) return EFI_INVALID_PARAMETER;
+  if (Width == 0 || Height == 0 || Buffer == nullptr) return EFI_INVALID_PARAMETER;
   const UINTN Stride = Delta == 0 ? Width * sizeof(EFI_GRAPHICS_OUTPUT_BLT_PIXEL) : Delta;
-  for (UINTN Row = 0; Row < Height; Row++) {
-    auto *Line = reinterpret_cast<UINT8 *>(Buffer) + (DestinationY + Row) * Stride +
-                 DestinationX * sizeof(EFI_GRAPHICS_OUTPUT_BLT_PIXEL);
-    std::memcpy(Line, &Fw.Screen[(SourceY + Row) * Fw.ScreenWidth + SourceX], Width * 4);
+  auto BufferLine = [&](UINTN X, UINTN Y) {
+    return reinterpret_cast<UINT8 *>(Buffer) + Y * Stride + X * sizeof(EFI_GRAPHICS_OUTPUT_BLT_PIXEL);
+  };
+  switch (Operation) {
+    case EfiBltVideoToBltBuffer:
+      if (SourceX + Width > Fw.ScreenWidth || SourceY + Height > Fw.ScreenHeight) return EFI_INVALID_PARAMETER;
+      for (UINTN Row = 0; Row < Height; Row++)
+        std::memcpy(BufferLine(DestinationX, DestinationY + Row), &Fw.Screen[(SourceY + Row) * Fw.ScreenWidth + SourceX],
+                    Width * 4);
+      return EFI_SUCCESS;
+    case EfiBltBufferToVideo:
+    case EfiBltVideoFill:
+      if (DestinationX + Width > Fw.ScreenWidth || DestinationY + Height > Fw.ScreenHeight)
+        return EFI_INVALID_PARAMETER;
+      for (UINTN Row = 0; Row < Height; Row++)
+        for (UINTN Column = 0; Column < Width; Column++)
+          std::memcpy(&Fw.Screen[(DestinationY + Row) * Fw.ScreenWidth + DestinationX + Column],
+                      Operation == EfiBltVideoFill ? static_cast<const void *>(Buffer)
+                                                   : BufferLine(SourceX + Column, SourceY + Row),
+                      4);
+      return EFI_SUCCESS;
+    default:
+      return EFI_UNSUPPORTED;
   }
-  return EFI_SUCCESS;
 }
 
 // --- files ------------------------------------------------------------------
@@ -240,9 +362,11 @@ EFI_STATUS EFIAPI FileRead(EFI_FILE_PROTOCOL *, UINTN *, VOID *) { return EFI_UN
 EFI_STATUS EFIAPI FileWrite(EFI_FILE_PROTOCOL *, UINTN *, VOID *);
 EFI_STATUS EFIAPI FileGetInfo(EFI_FILE_PROTOCOL *, EFI_GUID *, UINTN *, VOID *);
 EFI_STATUS EFIAPI FileSetInfo(EFI_FILE_PROTOCOL *, EFI_GUID *, UINTN, VOID *);
+EFI_STATUS EFIAPI FileFlush(EFI_FILE_PROTOCOL *);
 
-EFI_FILE_PROTOCOL *NewHandle(const std::string &Path) {
+EFI_FILE_PROTOCOL *NewHandle(FakeVolume *Volume, const std::string &Path) {
   auto *Handle = new FakeFileHandle();
+  Handle->Volume = Volume;
   Handle->Path = Path;
   EFI_FILE_PROTOCOL &P = Handle->Protocol;
   P.Revision = EFI_FILE_PROTOCOL_REVISION;
@@ -253,6 +377,7 @@ EFI_FILE_PROTOCOL *NewHandle(const std::string &Path) {
   P.Write = FileWrite;
   P.GetInfo = FileGetInfo;
   P.SetInfo = FileSetInfo;
+  P.Flush = FileFlush;
   F().Handles.insert(Handle);
   return &Handle->Protocol;
 }
@@ -262,11 +387,17 @@ void ReleaseHandle(FakeFileHandle *Handle) {
   delete Handle;
 }
 
-EFI_STATUS EFIAPI OpenVolume(EFI_FILE_IO_INTERFACE *, EFI_FILE_PROTOCOL **Root) {
+EFI_STATUS EFIAPI OpenVolume(EFI_FILE_IO_INTERFACE *This, EFI_FILE_PROTOCOL **Root) {
   EFI_STATUS Injected;
   if (F().Enter("OpenVolume", "", &Injected)) return Injected;
-  *Root = NewHandle("");
-  return EFI_SUCCESS;
+  const EFI_FILE_IO_INTERFACE *FileSystem = This;
+  for (FakeVolume &Volume : F().Volumes)
+    if (FileSystem == &Volume.Protocol) {
+      *Root = NewHandle(&Volume, "");
+      return EFI_SUCCESS;
+    }
+  F().Faults.push_back("OpenVolume on an unknown file system");
+  return EFI_INVALID_PARAMETER;
 }
 
 EFI_STATUS EFIAPI FileOpen(EFI_FILE_PROTOCOL *This, EFI_FILE_PROTOCOL **New, CHAR16 *Name, UINT64 Mode,
@@ -276,22 +407,23 @@ EFI_STATUS EFIAPI FileOpen(EFI_FILE_PROTOCOL *This, EFI_FILE_PROTOCOL **New, CHA
   if (F().Enter("Open", Narrow(Text) + "," + Hex(Mode) + "," + Hex(Attributes), &Injected)) return Injected;
   FakeFileHandle *Base = AsHandle(This);
   if (Base == nullptr) return EFI_INVALID_PARAMETER;
-  FakeFirmware &Fw = F();
+  const FakeFirmware &Fw = F();
   bool Valid = false;
   const std::string Path = Fw.ResolvePath(Base->Path, Text, &Valid);
   if (!Valid) return EFI_INVALID_PARAMETER;
+  FakeVolume &Volume = *Base->Volume;
   const std::string Parent = Path.substr(0, Path.rfind('\\'));
-  const FakeFile *ParentFile = Parent.empty() ? nullptr : Fw.FindFile(Parent);
-  if (!Parent.empty() && (ParentFile == nullptr || !ParentFile->IsDirectory)) return EFI_NOT_FOUND;
+  const auto ParentFile = Volume.Files.find(Parent);
+  if (!Parent.empty() && (ParentFile == Volume.Files.end() || !ParentFile->second.IsDirectory)) return EFI_NOT_FOUND;
   const bool Writing = (Mode & EFI_FILE_MODE_WRITE) != 0;
-  if (Fw.Volume.count(Path) == 0) {
+  if (Volume.Files.count(Path) == 0) {
     if ((Mode & EFI_FILE_MODE_CREATE) == 0) return EFI_NOT_FOUND;
-    if (Fw.ReadOnlyVolume) return EFI_WRITE_PROTECTED;
-    Fw.Volume[Path] = FakeFile{(Attributes & EFI_FILE_DIRECTORY) != 0, {}};
-  } else if (Writing && Fw.ReadOnlyVolume) {
+    if (Volume.ReadOnly) return EFI_WRITE_PROTECTED;
+    Volume.Files[Path] = FakeFile{(Attributes & EFI_FILE_DIRECTORY) != 0, {}};
+  } else if (Writing && Volume.ReadOnly) {
     return EFI_WRITE_PROTECTED;
   }
-  *New = NewHandle(Path);
+  *New = NewHandle(&Volume, Path);
   return EFI_SUCCESS;
 }
 
@@ -309,7 +441,7 @@ EFI_STATUS EFIAPI FileDelete(EFI_FILE_PROTOCOL *This) {
   const bool Fail = F().Enter("Delete", "", &Injected);
   FakeFileHandle *Handle = AsHandle(This);
   if (Handle == nullptr) return EFI_INVALID_PARAMETER;
-  if (!Fail) F().Volume.erase(Handle->Path);
+  if (!Fail) Handle->Volume->Files.erase(Handle->Path);
   ReleaseHandle(Handle);  // Delete closes the handle whatever happens
   return Fail ? EFI_WARN_DELETE_FAILURE : EFI_SUCCESS;
 }
@@ -319,14 +451,15 @@ EFI_STATUS EFIAPI FileWrite(EFI_FILE_PROTOCOL *This, UINTN *Size, VOID *Buffer) 
   if (F().Enter("Write", std::to_string(*Size), &Injected)) return Injected;
   FakeFileHandle *Handle = AsHandle(This);
   if (Handle == nullptr) return EFI_INVALID_PARAMETER;
-  FakeFirmware &Fw = F();
-  FakeFile &File = Fw.Volume[Handle->Path];
+  const FakeFirmware &Fw = F();
+  FakeVolume &Volume = *Handle->Volume;
+  FakeFile &File = Volume.Files[Handle->Path];
   if (File.IsDirectory) return EFI_UNSUPPORTED;
   if (*Size != 0 && Buffer == nullptr) return EFI_INVALID_PARAMETER;
   UINTN Count = Fw.ShortWrites ? *Size / 2 : *Size;
   bool Full = false;
-  if (Handle->Position + Count > Fw.FreeBytes) {
-    Count = Fw.FreeBytes > Handle->Position ? Fw.FreeBytes - Handle->Position : 0;
+  if (Handle->Position + Count > Volume.FreeBytes) {
+    Count = Volume.FreeBytes > Handle->Position ? Volume.FreeBytes - Handle->Position : 0;
     Full = true;
   }
   if (File.Data.size() < Handle->Position + Count) File.Data.resize(Handle->Position + Count);
@@ -341,7 +474,7 @@ EFI_STATUS EFIAPI FileGetInfo(EFI_FILE_PROTOCOL *This, EFI_GUID *Type, UINTN *Si
   if (F().Enter("GetInfo", GuidName(Type) + "," + std::to_string(*Size), &Injected)) return Injected;
   FakeFileHandle *Handle = AsHandle(This);
   if (Handle == nullptr || !SameGuid(Type, gEfiFileInfoGuid)) return EFI_UNSUPPORTED;
-  const FakeFile &File = F().Volume[Handle->Path];
+  const FakeFile &File = Handle->Volume->Files[Handle->Path];
   const std::string Name = Handle->Path.substr(Handle->Path.rfind('\\') + 1);
   const UINTN Needed = offsetof(EFI_FILE_INFO, FileName) + (Name.size() + 1) * sizeof(CHAR16);
   if (*Size < Needed) {
@@ -366,10 +499,16 @@ EFI_STATUS EFIAPI FileSetInfo(EFI_FILE_PROTOCOL *This, EFI_GUID *Type, UINTN Siz
   if (Handle == nullptr || !SameGuid(Type, gEfiFileInfoGuid)) return EFI_UNSUPPORTED;
   const auto *Info = static_cast<const EFI_FILE_INFO *>(Buffer);
   if (Size < offsetof(EFI_FILE_INFO, FileName) || Info->Size > Size) return EFI_BAD_BUFFER_SIZE;
-  FakeFile &File = F().Volume[Handle->Path];
+  FakeFile &File = Handle->Volume->Files[Handle->Path];
   if (File.IsDirectory) return EFI_ACCESS_DENIED;
   File.Data.resize(Info->FileSize);
   return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI FileFlush(EFI_FILE_PROTOCOL *This) {
+  EFI_STATUS Injected;
+  if (F().Enter("Flush", "", &Injected)) return Injected;
+  return AsHandle(This) == nullptr ? EFI_INVALID_PARAMETER : EFI_SUCCESS;
 }
 
 // --- shell ------------------------------------------------------------------
@@ -400,7 +539,17 @@ FakeFirmware::FakeFirmware() {
   gCurrent = this;
   St.Hdr.Signature = EFI_SYSTEM_TABLE_SIGNATURE;
   St.ConOut = &ConOut;
+  St.ConsoleInHandle = &ConsoleInTag;
+  St.ConsoleOutHandle = &ConsoleOutTag;
   St.BootServices = &Bs;
+  St.RuntimeServices = &Rt;
+  Rt.GetTime = fake::GetTime;
+  Bs.CreateEvent = CreateEvent;
+  Bs.CloseEvent = CloseEvent;
+  Bs.SignalEvent = SignalEvent;
+  Bs.RegisterProtocolNotify = RegisterProtocolNotify;
+  TextInputEx.RegisterKeyNotify = RegisterKeyNotify;
+  TextInputEx.UnregisterKeyNotify = UnregisterKeyNotify;
   Bs.AllocatePool = AllocatePool;
   Bs.FreePool = fake::FreePool;
   Bs.Stall = fake::Stall;
@@ -416,8 +565,10 @@ FakeFirmware::FakeFirmware() {
   Gop.Blt = fake::Blt;
   Gop.Mode = &GopMode;
   GopMode.Info = &GopInfo;
-  FileSystem.Revision = EFI_FILE_IO_INTERFACE_REVISION;
-  FileSystem.OpenVolume = OpenVolume;
+  for (FakeVolume &Each : Volumes) {
+    Each.Protocol.Revision = EFI_FILE_IO_INTERFACE_REVISION;
+    Each.Protocol.OpenVolume = OpenVolume;
+  }
   ShellProtocol.GetCurDir = GetCurDir;
   Environment2.CurDir = fake::CurDir;
   Environment2.SESGuid = gEfiShellEnvironment2ExtGuid;
@@ -462,6 +613,7 @@ bool FakeFirmware::Enter(const std::string &Kind, const std::string &Detail, EFI
   }
   Calls.push_back(Kind + "(" + Detail + ")");
   const unsigned Count = ++KindCounts[Kind];
+  if (OnCall) OnCall(Calls.back());
   for (const Injection &Rule : Injections) {
     if ((Rule.Kind.empty() && Rule.Nth == Calls.size()) || (Rule.Kind == Kind && Rule.Nth == Count)) {
       *Injected = Rule.Status;
@@ -501,22 +653,66 @@ void FakeFirmware::PaintScreen() {
                                                        (((X >> 8) + (Y >> 8) * 16 + 1) & 0xFF);
 }
 
-void FakeFirmware::AddDirectory(const std::string &Path) { Volume[Upper(Path)] = FakeFile{true, {}}; }
-
-void FakeFirmware::AddFile(const std::string &Path, std::vector<UINT8> Data) {
-  Volume[Upper(Path)] = FakeFile{false, std::move(Data)};
+void FakeFirmware::AddDirectory(const std::string &Path, size_t VolumeIndex) {
+  Volumes[VolumeIndex].Files[Upper(Path)] = FakeFile{true, {}};
 }
 
-const FakeFile *FakeFirmware::FindFile(const std::string &Path) const {
-  auto Found = Volume.find(Upper(Path));
-  return Found == Volume.end() ? nullptr : &Found->second;
+void FakeFirmware::AddFile(const std::string &Path, std::vector<UINT8> Data, size_t VolumeIndex) {
+  Volumes[VolumeIndex].Files[Upper(Path)] = FakeFile{false, std::move(Data)};
 }
 
-std::vector<std::string> FakeFirmware::FileNames() const {
+const FakeFile *FakeFirmware::FindFile(const std::string &Path, size_t VolumeIndex) const {
+  const auto &Files = Volumes[VolumeIndex].Files;
+  auto Found = Files.find(Upper(Path));
+  return Found == Files.end() ? nullptr : &Found->second;
+}
+
+std::vector<std::string> FakeFirmware::FileNames(size_t VolumeIndex) const {
   std::vector<std::string> Names;
-  for (const auto &Entry : Volume)
+  for (const auto &Entry : Volumes[VolumeIndex].Files)
     if (!Entry.second.IsDirectory) Names.push_back(Entry.first);
   return Names;
+}
+
+// EDK II's matching: scan code and character equal; a shift or toggle state
+// of 0 in the registration matches any, otherwise it must be equal.
+void FakeFirmware::PressKey(UINT16 ScanCode, UINT32 ShiftState) {
+  std::vector<EFI_KEY_NOTIFY_FUNCTION> Matching;
+  for (const auto &Entry : KeyRegistrations) {
+    const EFI_KEY_DATA &Key = Entry.second.Key;
+    if (Key.Key.ScanCode == ScanCode && Key.Key.UnicodeChar == 0 &&
+        (Key.KeyState.KeyShiftState == 0 || Key.KeyState.KeyShiftState == ShiftState))
+      Matching.push_back(Entry.second.Notify);
+  }
+  EFI_KEY_DATA Pressed = {};
+  Pressed.Key.ScanCode = ScanCode;
+  Pressed.KeyState.KeyShiftState = ShiftState;
+  for (EFI_KEY_NOTIFY_FUNCTION Notify : Matching) Notify(&Pressed);
+  DispatchEvents();
+}
+
+void FakeFirmware::ConnectConsoleInput() {
+  HasConsoleInput = true;
+  for (const auto &Notification : ProtocolNotifications)
+    if (SameGuid(&Notification.first, gEfiSimpleTextInputExProtocolGuid)) Events[Notification.second].Signalled = true;
+  DispatchEvents();
+}
+
+void FakeFirmware::DispatchEvents() {
+  if (Dispatching) return;
+  Dispatching = true;
+  for (bool Ran = true; Ran;) {
+    Ran = false;
+    for (auto &Entry : Events)
+      if (Entry.second.Signalled) {
+        Entry.second.Signalled = false;
+        const FakeEvent Event = Entry.second;  // the function may close it
+        Event.Notify(Entry.first, Event.Context);
+        Ran = true;
+        break;
+      }
+  }
+  Dispatching = false;
 }
 
 // FAT-like: case-insensitive, empty components (doubled backslashes) skipped.

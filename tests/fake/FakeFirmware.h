@@ -1,7 +1,8 @@
 // A fake UEFI firmware for the host tests: the real C tables (system table,
-// boot services, console, Graphics Output, Simple File System and File
-// protocols, shell protocols) filled with functions that act on memory,
-// record every call and fail any call on request.
+// boot and runtime services, console, Simple Text Input Ex, Graphics Output,
+// Simple File System and File protocols, shell protocols, events) filled with
+// functions that act on memory, record every call and fail any call on
+// request.
 //
 // One instance at a time: the constructor points gST, gBS and gImageHandle at
 // it and the destructor gives them back to the firmware made before it (or
@@ -9,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -28,6 +30,22 @@ enum class ArgumentKind { None, ShellParameters, ShellInterface };
 struct FakeFile {
   bool IsDirectory = false;
   std::vector<UINT8> Data;
+};
+
+// One Simple File System volume, in the firmware's handle order.
+struct FakeVolume {
+  std::map<std::string, FakeFile> Files;  // by upper-case path ("\EFI\TOOLS")
+  bool ReadOnly = false;
+  UINT64 FreeBytes = UINT64_MAX;  // a write beyond this fails with EFI_VOLUME_FULL
+  EFI_SIMPLE_FILE_SYSTEM_PROTOCOL Protocol = {};
+  int HandleTag = 0;
+};
+
+struct FakeEvent {
+  EFI_TPL Tpl;
+  EFI_EVENT_NOTIFY Notify;
+  VOID *Context;
+  bool Signalled = false;
 };
 
 struct ConsoleCell {
@@ -55,18 +73,40 @@ class FakeFirmware {
   UINT32 ScreenWidth = 1024;
   UINT32 ScreenHeight = 768;
   std::vector<UINT32> Screen;       // BGRx, row after row; sized by the constructor
+  bool GraphicsOnConsoleOut = true;  // the console output handle carries the Graphics Output
+  bool HasConsoleInput = true;       // the console input handle carries Simple Text Input Ex
   bool HasFileSystem = true;
-  bool ReadOnlyVolume = false;
-  UINT64 FreeBytes = UINT64_MAX;    // a write beyond this fails with EFI_VOLUME_FULL
   bool ShortWrites = false;         // Write reports success for half the bytes
   UINT8 Cmos[128] = {};
+  EFI_TIME Time = {2024, 1, 15, 10, 30, 45, 0, 0, 0, 0, 0};  // what GetTime gives
 
-  // Files and directories on the volume, by upper-case path ("\EFI\TOOLS").
-  std::map<std::string, FakeFile> Volume;
-  void AddDirectory(const std::string &Path);
-  void AddFile(const std::string &Path, std::vector<UINT8> Data);
-  const FakeFile *FindFile(const std::string &Path) const;
-  std::vector<std::string> FileNames() const;  // regular files only
+  // The volumes; the first is the one LocateProtocol finds, and Volume,
+  // ReadOnlyVolume and FreeBytes are its.
+  static constexpr size_t kMaxVolumes = 3;
+  FakeVolume Volumes[kMaxVolumes];
+  size_t VolumeCount = 1;
+  std::map<std::string, FakeFile> &Volume = Volumes[0].Files;
+  bool &ReadOnlyVolume = Volumes[0].ReadOnly;
+  UINT64 &FreeBytes = Volumes[0].FreeBytes;
+  void AddDirectory(const std::string &Path, size_t VolumeIndex = 0);
+  void AddFile(const std::string &Path, std::vector<UINT8> Data, size_t VolumeIndex = 0);
+  const FakeFile *FindFile(const std::string &Path, size_t VolumeIndex = 0) const;
+  std::vector<std::string> FileNames(size_t VolumeIndex = 0) const;  // regular files only
+
+  // --- input and events ---------------------------------------------------
+  // A keystroke: the notification functions registered for it run (as at the
+  // input driver's TPL), then the events they signalled.
+  void PressKey(UINT16 ScanCode, UINT32 ShiftState);
+  // Console input arriving late: the protocol notifications for Simple Text
+  // Input Ex are signalled and run.
+  void ConnectConsoleInput();
+  // Runs the signalled events' functions until none is left; a call from
+  // inside one of them (a higher TPL) leaves the rest to the outer call.
+  void DispatchEvents();
+  size_t LiveEvents() const { return Events.size(); }
+  size_t KeyNotifications() const { return KeyRegistrations.size(); }
+  // Called with each call as it is recorded, before any injected failure.
+  std::function<void(const std::string &Call)> OnCall;
 
   // Fill the screen with a pattern that differs at every pixel.
   void PaintScreen();
@@ -89,6 +129,7 @@ class FakeFirmware {
   std::vector<std::pair<UINT16, UINT8>> PortWrites;
   std::vector<std::string> Faults;  // misuse seen: bad frees, calls on closed handles
   size_t LivePoolBlocks() const { return Pool.size(); }
+  size_t PoolBytes = 0, PeakPoolBytes = 0;
   size_t OpenFileHandles() const { return Handles.size(); }
   UINTN Attribute = 0x07;
   UINTN CursorColumn = 0, CursorRow = 0;
@@ -111,12 +152,23 @@ class FakeFirmware {
 
   EFI_SYSTEM_TABLE St = {};
   EFI_BOOT_SERVICES Bs = {};
+  EFI_RUNTIME_SERVICES Rt = {};
+  EFI_LOADED_IMAGE_PROTOCOL LoadedImage = {};
+  EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL TextInputEx = {};
+  struct KeyRegistration {
+    EFI_KEY_DATA Key;
+    EFI_KEY_NOTIFY_FUNCTION Notify;
+  };
+  std::map<void *, KeyRegistration> KeyRegistrations;  // by notify handle
+  std::map<EFI_EVENT, FakeEvent> Events;
+  std::vector<std::pair<EFI_GUID, EFI_EVENT>> ProtocolNotifications;
+  uintptr_t NextHandleTag = 0x1000;
+  bool Dispatching = false;
   EFI_SIMPLE_TEXT_OUT_PROTOCOL ConOut = {};
   SIMPLE_TEXT_OUTPUT_MODE ConOutMode = {};
   EFI_GRAPHICS_OUTPUT_PROTOCOL Gop = {};
   EFI_GRAPHICS_OUTPUT_PROTOCOL_MODE GopMode = {};
   EFI_GRAPHICS_OUTPUT_MODE_INFORMATION GopInfo = {};
-  EFI_SIMPLE_FILE_SYSTEM_PROTOCOL FileSystem = {};
   EFI_SHELL_PROTOCOL ShellProtocol = {};
   EFI_SHELL_ENVIRONMENT2 Environment2 = {};
   EFI_SHELL_PARAMETERS_PROTOCOL Parameters = {};
@@ -126,6 +178,8 @@ class FakeFirmware {
   std::vector<CHAR16> CurrentDirStorage;
   int ImageHandleTag = 0;
   int ShellHandleTag = 0;
+  int ConsoleInTag = 0;
+  int ConsoleOutTag = 0;
 
  private:
   struct Injection {

@@ -1,0 +1,35 @@
+// Move-only owner of an event: closed on every road.
+#pragma once
+
+#include "platform/Efi.h"
+
+class Event {
+ public:
+  Event() = default;
+  ~Event() { Close(); }
+  Event(const Event &) = delete;
+  Event &operator=(const Event &) = delete;
+
+  // An EVT_NOTIFY_SIGNAL event: each signal queues Notify(Event, Context) to
+  // run at Tpl. Returns CreateEvent's status; the owner must be empty.
+  EFI_STATUS Create(EFI_TPL Tpl, EFI_EVENT_NOTIFY Notify, VOID *Context) {
+    EFI_EVENT Created = nullptr;
+    const EFI_STATUS Status = gBS->CreateEvent(EVT_NOTIFY_SIGNAL, Tpl, Notify, Context, &Created);
+    if (!EFI_ERROR(Status)) {
+      mEvent = Created;  // only what the firmware really made is ever closed
+    }
+    return Status;
+  }
+
+  EFI_EVENT Get() const { return mEvent; }
+
+  VOID Close() {
+    if (mEvent != nullptr) {
+      gBS->CloseEvent(mEvent);  // nothing to do about a failed close
+      mEvent = nullptr;
+    }
+  }
+
+ private:
+  EFI_EVENT mEvent = nullptr;
+};

@@ -1,0 +1,264 @@
+// The resident driver against the fake firmware: the hotkey, the capture it
+// runs, where the file goes, the square, Unload; then its whole life with
+// each firmware call failing in turn.
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+#include "image/CaptureImage.h"
+#include "platform/DriverFrame.h"
+#include "resident/HotkeyDriver.h"
+#include "resident/ScreenCapture.h"
+#include "tests/unit/TestSupport.h"
+
+namespace {
+
+constexpr UINT32 kCtrlAlt = EFI_SHIFT_STATE_VALID | EFI_LEFT_CONTROL_PRESSED | EFI_LEFT_ALT_PRESSED;
+constexpr UINT32 kGreen = 0x00FF00, kRed = 0xFF0000;
+const std::string kName = "\\VISTREL_240115_103045.BMP";
+
+EFI_STATUS Load(fake::FakeFirmware &F) {
+  return RunDriverImage(F.ImageHandle(), F.SystemTable(), DriverMain, DriverUnload);
+}
+
+EFI_STATUS Unload(fake::FakeFirmware &F) { return F.LoadedImage.Unload(F.ImageHandle()); }
+
+// Once the driver is gone, nothing of it may be left in the firmware.
+void ExpectNothingKept(const fake::FakeFirmware &F) {
+  EXPECT_EQ(F.LiveEvents(), 0u);
+  EXPECT_EQ(F.KeyNotifications(), 0u);
+  EXPECT_EQ(F.LivePoolBlocks(), 0u);
+  EXPECT_EQ(F.OpenFileHandles(), 0u);
+  EXPECT_EQ(F.Faults, std::vector<std::string>{});
+}
+
+// Presses the hotkey; the screen must come back as it was and the capture
+// keep nothing. Returns the colour the square showed, 0 for none.
+UINT32 Press(fake::FakeFirmware &F, UINT32 Shift = kCtrlAlt) {
+  UINT32 Square = 0;
+  auto Outer = F.OnCall;
+  F.OnCall = [&](const std::string &Call) {
+    if (Outer) Outer(Call);
+    if (Call == "Stall(500000)") Square = F.Screen[0] & 0xFFFFFF;
+  };
+  const std::vector<UINT32> Before = F.Screen;
+  F.PressKey(SCAN_F12, Shift);
+  F.OnCall = Outer;
+  // Only a failure of the very call that puts the pixels back can keep them off.
+  EXPECT_TRUE(F.Screen == Before || F.FailedCall.rfind("Blt(2,", 0) == 0) << "the screen did not come back";
+  EXPECT_EQ(F.LivePoolBlocks(), 0u) << "a capture kept pool memory";
+  EXPECT_EQ(F.OpenFileHandles(), 0u);
+  return Square;
+}
+
+// Load, one press, Unload.
+UINT32 CaptureOnce(fake::FakeFirmware &F) {
+  EXPECT_EQ(Load(F), EFI_SUCCESS);
+  const UINT32 Square = Press(F);
+  EXPECT_EQ(Unload(F), EFI_SUCCESS);
+  ExpectNothingKept(F);
+  return Square;
+}
+
+class HotkeyDriverTest : public FirmwareTest {
+ protected:
+  void SetUp() override {
+    Fw.SetScreenSize(1280, 800);
+    Fw.PaintScreen();
+  }
+};
+
+TEST_F(HotkeyDriverTest, EachCtrlAndAltCaptureTheWholeScreenWithoutOverwriting) {
+  Fw.AddFile(kName, {1, 2, 3});
+  ASSERT_EQ(Load(Fw), EFI_SUCCESS);
+  EXPECT_EQ(Fw.KeyNotifications(), 4u);
+  EXPECT_TRUE(Fw.CallsOf("Blt").empty()) << "nothing happens before a press";
+  EXPECT_EQ(Press(Fw, EFI_SHIFT_STATE_VALID | EFI_LEFT_CONTROL_PRESSED), 0u);
+  EXPECT_EQ(Press(Fw, kCtrlAlt | EFI_LEFT_SHIFT_PRESSED), 0u);
+  ASSERT_EQ(Fw.FileNames().size(), 1u);
+
+  const size_t Frame = 1280 * 800 * 4 + sizeof(CaptureImage);
+  for (UINT32 Ctrl : {EFI_LEFT_CONTROL_PRESSED, EFI_RIGHT_CONTROL_PRESSED})
+    for (UINT32 Alt : {EFI_LEFT_ALT_PRESSED, EFI_RIGHT_ALT_PRESSED}) {
+      Fw.PeakPoolBytes = Fw.PoolBytes;
+      EXPECT_EQ(Press(Fw, EFI_SHIFT_STATE_VALID | Ctrl | Alt), kGreen);
+      EXPECT_LE(Fw.PeakPoolBytes - Frame, 1u << 20) << "beside the frame, at most 1 MiB";
+    }
+  std::printf("[ pool ] peak of a 1280x800 capture: %zu bytes, the frame and %zu\n", Fw.PeakPoolBytes,
+              Fw.PeakPoolBytes - Frame);
+  EXPECT_EQ(Fw.FindFile(kName)->Data, (std::vector<UINT8>{1, 2, 3}));
+  for (const char *Suffix : {"_2", "_3", "_4", "_5"}) {
+    const fake::FakeFile *File = Fw.FindFile("\\VISTREL_240115_103045" + std::string(Suffix) + ".BMP");
+    ASSERT_NE(File, nullptr) << Suffix;
+    ExpectBmpOfScreen(Fw, File->Data, 1280, 800);
+  }
+  EXPECT_TRUE(Fw.ConsoleText.empty()) << "text would break the screen being captured";
+  EXPECT_EQ(Unload(Fw), EFI_SUCCESS);
+  ExpectNothingKept(Fw);
+}
+
+TEST_F(HotkeyDriverTest, PressDuringACaptureIsDropped) {
+  ASSERT_EQ(Load(Fw), EFI_SUCCESS);
+  bool Pressed = false;
+  Fw.OnCall = [&](const std::string &Call) {
+    if (!Pressed && Call.rfind("Blt(1,0,0,0,0,1280x800", 0) == 0) {
+      Pressed = true;
+      Fw.PressKey(SCAN_F12, kCtrlAlt);
+    }
+  };
+  EXPECT_EQ(Press(Fw), kGreen);
+  EXPECT_TRUE(Pressed);
+  EXPECT_EQ(Fw.FileNames().size(), 1u);
+  Fw.OnCall = nullptr;
+  EXPECT_EQ(Press(Fw), kGreen) << "the next press after the capture is served";
+  EXPECT_EQ(Fw.FileNames().size(), 2u);
+  EXPECT_EQ(Unload(Fw), EFI_SUCCESS);
+  ExpectNothingKept(Fw);
+}
+
+// Volumes in the firmware's order: one that refuses is skipped, without
+// leaving anything on it; when none takes the file, the square is red.
+TEST_F(HotkeyDriverTest, FileGoesToTheFirstVolumeThatTakesItWhole) {
+  struct Case {
+    const char *What;
+    std::function<void(fake::FakeFirmware &)> Arrange;
+    bool Saved;
+  };
+  const std::vector<Case> Cases = {
+      {"first write-protected", [](fake::FakeFirmware &F) { F.Volumes[0].ReadOnly = true; }, true},
+      {"first full", [](fake::FakeFirmware &F) { F.Volumes[0].FreeBytes = 100000; }, true},
+      {"first cannot be opened", [](fake::FakeFirmware &F) { F.FailCall("OpenVolume", 1, EFI_NO_MEDIA); }, true},
+      {"first fails to flush", [](fake::FakeFirmware &F) { F.FailCall("Flush", 1, EFI_DEVICE_ERROR); }, true},
+      {"both write-protected", [](fake::FakeFirmware &F) { F.Volumes[0].ReadOnly = F.Volumes[1].ReadOnly = true; },
+       false},
+      {"no volume", [](fake::FakeFirmware &F) { F.HasFileSystem = false; }, false},
+  };
+  for (const Case &C : Cases) {
+    SCOPED_TRACE(C.What);
+    fake::FakeFirmware F;
+    F.SetScreenSize(640, 480);
+    F.PaintScreen();
+    F.VolumeCount = 2;
+    C.Arrange(F);
+    EXPECT_EQ(CaptureOnce(F), C.Saved ? kGreen : kRed);
+    EXPECT_TRUE(F.FileNames(0).empty());
+    EXPECT_EQ(F.FileNames(1).size(), C.Saved ? 1u : 0u);
+    if (C.Saved) ExpectBmpOfScreen(F, F.FindFile(kName, 1)->Data, 640, 480);
+  }
+}
+
+// The console's Graphics Output first, the first one found otherwise; none
+// at all means nothing is read, drawn or saved.
+TEST_F(HotkeyDriverTest, GraphicsOutputFromTheConsoleOrTheFirstFound) {
+  Fw.GraphicsOnConsoleOut = false;
+  EXPECT_EQ(CaptureOnce(Fw), kGreen);
+  EXPECT_EQ(Fw.FileNames().size(), 1u);
+
+  fake::FakeFirmware None;
+  None.HasGraphicsOutput = false;
+  EXPECT_EQ(CaptureOnce(None), 0u);
+  EXPECT_TRUE(None.FileNames().empty());
+  EXPECT_TRUE(None.CallsOf("Blt").empty());
+  EXPECT_TRUE(None.CallsOf("Stall").empty());
+}
+
+TEST_F(HotkeyDriverTest, NameComesFromTheFirmwareClock) {
+  struct Case {
+    const char *What;
+    std::function<void(fake::FakeFirmware &)> Arrange;
+    std::string Name;
+  };
+  const std::vector<Case> Cases = {
+      {"last second of 2099", [](fake::FakeFirmware &F) { F.Time = EFI_TIME{2099, 12, 31, 23, 59, 9, 0, 0, 0, 0, 0}; },
+       "\\VISTREL_991231_235909.BMP"},
+      {"no clock", [](fake::FakeFirmware &F) { F.FailCall("GetTime", 1, EFI_DEVICE_ERROR); },
+       "\\VISTREL_000000_000000.BMP"},
+      {"impossible date", [](fake::FakeFirmware &F) { F.Time.Month = 13; }, "\\VISTREL_000000_000000.BMP"},
+  };
+  for (const Case &C : Cases) {
+    SCOPED_TRACE(C.What);
+    fake::FakeFirmware F;
+    C.Arrange(F);
+    EXPECT_EQ(CaptureOnce(F), kGreen);
+    EXPECT_EQ(F.FileNames(), std::vector<std::string>{C.Name});
+    EXPECT_TRUE(F.PortWrites.empty()) << "the clock's ports are never touched";
+  }
+}
+
+// Loaded before the console input exists: the hotkey is registered once it
+// arrives, and the wait is given back with the rest.
+TEST_F(HotkeyDriverTest, HotkeyWaitsForTheConsoleInput) {
+  Fw.HasConsoleInput = false;
+  ASSERT_EQ(Load(Fw), EFI_SUCCESS);
+  EXPECT_EQ(Fw.KeyNotifications(), 0u);
+  Fw.ConnectConsoleInput();
+  EXPECT_EQ(Fw.KeyNotifications(), 4u);
+  EXPECT_EQ(Press(Fw), kGreen);
+  EXPECT_EQ(Unload(Fw), EFI_SUCCESS);
+  ExpectNothingKept(Fw);
+}
+
+// A notification the firmware will not withdraw still leads into the
+// driver: Unload refuses, and the driver keeps working until it can go.
+TEST_F(HotkeyDriverTest, RefusedUnloadKeepsTheDriverWhole) {
+  ASSERT_EQ(Load(Fw), EFI_SUCCESS);
+  Fw.FailCall("UnregisterKeyNotify", 2, EFI_DEVICE_ERROR);
+  EXPECT_EQ(Unload(Fw), EFI_DEVICE_ERROR);
+  EXPECT_EQ(Fw.KeyNotifications(), 1u);
+  EXPECT_EQ(Press(Fw, EFI_SHIFT_STATE_VALID | EFI_LEFT_CONTROL_PRESSED | EFI_RIGHT_ALT_PRESSED), kGreen);
+  EXPECT_EQ(Unload(Fw), EFI_SUCCESS);
+  ExpectNothingKept(Fw);
+}
+
+// Load, a press and Unload, each firmware call failing in turn, on a first
+// volume too small for the file and a second that already holds the name.
+// Whatever fails: nothing is kept once the driver is gone, the screen comes
+// back, the file on the second volume is whole or absent, the first holds
+// nothing, and the square is green exactly when the file was saved.
+TEST(HotkeyDriverFaults, EveryCallOfALifeFailingInTurn) {
+  auto Arrange = [](fake::FakeFirmware &F) {
+    F.PaintScreen();  // 1024x768: three pieces of rows after the header
+    F.VolumeCount = 2;
+    F.Volumes[0].FreeBytes = 100000;
+    F.AddFile(kName, {9}, 1);
+  };
+  auto Life = [&](fake::FakeFirmware &F) {
+    const EFI_STATUS Loaded = Load(F);
+    UINT32 Square = 0;
+    if (!EFI_ERROR(Loaded)) {
+      Square = Press(F);
+      if (EFI_ERROR(Unload(F))) {
+        EXPECT_EQ(Unload(F), EFI_SUCCESS) << "a refused Unload must succeed when asked again";
+      }
+    }
+    ExpectNothingKept(F);
+    return Square;
+  };
+  std::vector<std::string> Good;
+  {
+    fake::FakeFirmware F;
+    Arrange(F);
+    ASSERT_EQ(Life(F), kGreen);
+    Good = F.Calls;
+  }
+  for (unsigned Nth = 1; Nth <= Good.size(); Nth++) {
+    SCOPED_TRACE(testing::Message() << "call " << Nth << ": " << Good[Nth - 1]);
+    fake::FakeFirmware F;
+    Arrange(F);
+    F.FailNthCall(Nth, Good[Nth - 1].rfind("AllocatePool(", 0) == 0 ? EFI_OUT_OF_RESOURCES : EFI_DEVICE_ERROR);
+    const UINT32 Square = Life(F);
+    EXPECT_TRUE(F.FileNames(0).empty() || F.FailedCall == "Delete()") << "a partial file was left";
+    EXPECT_EQ(F.FindFile(kName, 1)->Data, std::vector<UINT8>{9});
+    std::vector<std::string> Saved = F.FileNames(1);
+    Saved.erase(std::find(Saved.begin(), Saved.end(), kName));
+    ASSERT_LE(Saved.size(), 1u);
+    F.PaintScreen();  // as it was read, whether or not the square went away
+    if (!Saved.empty()) ExpectBmpOfScreen(F, F.FindFile(Saved[0], 1)->Data, 1024, 768);
+    if (Square != 0) {
+      EXPECT_EQ(Square == kGreen, !Saved.empty());
+    }
+  }
+  std::printf("[ faults ] %zu lives of the driver, one failed call each\n", Good.size());
+}
+
+}  // namespace
