@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <unistd.h>
+
 #include "image/BmpEncoder.h"
 #include "platform/PoolBuffer.h"
 #include "tests/unit/TestSupport.h"
@@ -138,8 +140,10 @@ TEST_P(BmpKernelTest, IndependentDecoderSeesTheSamePixels) {
   for (const auto &Size : {std::pair<UINTN, UINTN>{7, 5}, {800, 600}}) {
     const CaptureImage Image = MakeImage(Size.first, Size.second);
     const std::vector<UINT8> File = Encode(Image);
-    const std::string Bmp = testing::TempDir() + "vistrel_decode.bmp";
-    const std::string Rgb = testing::TempDir() + "vistrel_decode.rgb";
+    // One pair of files per process: CTest runs the kernels' cases side by side.
+    const std::string Stem = testing::TempDir() + "vistrel_decode_" + std::to_string(getpid());
+    const std::string Bmp = Stem + ".bmp";
+    const std::string Rgb = Stem + ".rgb";
     std::ofstream(Bmp, std::ios::binary).write(reinterpret_cast<const char *>(File.data()), File.size());
     const std::string Command = "/usr/bin/python3 " VISTREL_TOOLS_DIR "/bmp_to_rgb.py " + Bmp + " " + Rgb;
     FILE *Pipe = popen(Command.c_str(), "r");
@@ -151,6 +155,8 @@ TEST_P(BmpKernelTest, IndependentDecoderSeesTheSamePixels) {
     EXPECT_EQ(std::string(Line), std::to_string(Size.first) + " " + std::to_string(Size.second) + " RGB\n");
     std::ifstream In(Rgb, std::ios::binary);
     const std::vector<UINT8> Decoded((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+    std::remove(Bmp.c_str());
+    std::remove(Rgb.c_str());
     ASSERT_EQ(Decoded.size(), Pixels.size() * 3);
     for (size_t Index = 0; Index < Pixels.size(); Index++) {
       ASSERT_EQ(Decoded[Index * 3], Pixels[Index].Red) << Index;
