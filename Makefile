@@ -20,23 +20,27 @@ test: build
 lint: deps
 	@scripts/lint.sh
 
-# make run [RTC=2024-01-15T10:30:45] [GUI=1] [OUT=dir]: a fixed CMOS clock for
-# the file name, QEMU's window when a display is there, where the capture goes.
+# make run [RTC=2024-01-15T10:30:45] [GUI=1] [OUT=dir] [HOTKEY=1]: a fixed CMOS
+# clock for the file name, QEMU's window when a display is there, where the
+# capture goes; the hotkey driver at the shell and on the front page instead.
 RTC ?=
 GUI ?=
 OUT ?= out
+HOTKEY ?=
 run: build
-	@scripts/demo.sh $(BUILD)/vistrel.efi --out "$(OUT)" $(if $(RTC),--rtc "$(RTC)") $(if $(filter 1 yes on,$(GUI)),--gui)
+	@scripts/demo.sh $(BUILD)/vistrel.efi --out "$(OUT)" $(if $(RTC),--rtc "$(RTC)") $(if $(filter 1 yes on,$(GUI)),--gui) $(if $(filter 1 yes on,$(HOTKEY)),--hotkey)
 
 # The encoder against memcpy; prints "ratio: X.XX" (encoder / memcpy, medians).
 bench: build
 	@cmake --build $(BUILD) -j $(JOBS) --target vistrel_bench
 	@$(BUILD)/bench/vistrel_bench
 
-# make sign KEY=key.pem CERT=cert.pem: $(BUILD)/vistrel.signed.efi for Secure Boot.
+# make sign KEY=key.pem CERT=cert.pem: $(BUILD)/vistrel.signed.efi and
+# $(BUILD)/vistrel-hotkey.signed.efi for Secure Boot.
 sign: build
 	@if [ -z "$(KEY)" ] || [ -z "$(CERT)" ]; then echo "usage: make sign KEY=key.pem CERT=cert.pem" >&2; exit 2; fi
 	@scripts/sign.sh "$(KEY)" "$(CERT)" $(BUILD)/vistrel.efi $(BUILD)/vistrel.signed.efi
+	@scripts/sign.sh "$(KEY)" "$(CERT)" $(BUILD)/vistrel-hotkey.efi $(BUILD)/vistrel-hotkey.signed.efi
 
 clean:
 	rm -rf $(BUILD) out

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """The demo: boots QEMU + OVMF's UEFI Shell, puts something worth seeing on the
 screen, runs vistrel.efi once, powers off, and leaves the capture and a PNG of
-it under out/.
+it under out/. With --hotkey it loads vistrel-hotkey.efi (beside vistrel.efi)
+instead and presses Ctrl+Alt+F12 at the shell prompt, then again on the
+firmware's front page after `exit`: two captures, two PNGs.
 
-    demo.py [--rtc 2024-01-15T10:30:45] [--gui] [--out DIR] [build/vistrel.efi]
+    demo.py [--rtc 2024-01-15T10:30:45] [--gui] [--hotkey] [--out DIR] [build/vistrel.efi]
 """
 import argparse
 import datetime
@@ -15,7 +17,8 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
-from qemu_shell import BANNER, SAVE_ERROR, STATUS, Disk, boot, closing_paths, plain  # noqa: E402
+from qemu_shell import (BANNER, FRONT_PAGE, SAVE_ERROR, STATUS, Disk, boot, closing_paths,  # noqa: E402
+                        plain, press_hotkey)
 
 # White on blue, the shell's own coloured output (ver, map, ls) and a note
 # typed out. The prompts and command lines stay: the capture shows the screen
@@ -53,11 +56,34 @@ STAGES = [
 ]
 
 
+# The hotkey demo's script, note and stages; the presses themselves are
+# reported as they happen.
+HOTKEY_SCRIPT = r"""cls 1 15
+ver
+fs0:
+type readme.txt
+load fs0:\vistrel-hotkey.efi
+echo "HOTKEY-LOADED %lasterror%"
+"""
+
+HOTKEY_README = """\
+  Vistrel's hotkey driver, vistrel-hotkey.efi, is now resident.
+  Ctrl+Alt+F12 saves the whole screen as a 24-bit BMP at the root
+  of the first volume that takes it, here at the shell and, after
+  `exit`, on the firmware's own front page.
+"""
+
+HOTKEY_STAGES = STAGES[:3] + [
+    ("loaded at", "vistrel-hotkey.efi loaded; it stays resident"),
+]
+
+
 class Progress:
     """Prints a line as each stage shows up on the serial console, and a
     heartbeat while nothing does."""
 
-    def __init__(self):
+    def __init__(self, stages=STAGES):
+        self.stages = stages
         self.started = time.monotonic()
         self.next_stage = 0
         self.last_print = self.started
@@ -72,8 +98,8 @@ class Progress:
 
     def on_serial(self, text, _qmp):
         text = plain(text)
-        while self.next_stage < len(STAGES) and STAGES[self.next_stage][0] in text:
-            self.say(STAGES[self.next_stage][1])
+        while self.next_stage < len(self.stages) and self.stages[self.next_stage][0] in text:
+            self.say(self.stages[self.next_stage][1])
             self.next_stage += 1
 
     def heartbeat(self):
@@ -112,16 +138,92 @@ def console_lines(serial):
     return said
 
 
-def run_machine(work, disk, script, rtc, display):
-    """One boot, with progress lines on the way."""
-    progress = Progress()
+def run_machine(work, disk, script, rtc, display, progress=None, **options):
+    """One boot, with progress lines on the way; options go to boot()."""
+    progress = progress or Progress()
     beat = threading.Thread(target=progress.heartbeat, daemon=True)
     beat.start()
-    result = boot(work, [disk], script, rtc=rtc, display=display, timeout=90, on_serial=progress.on_serial)
+    options.setdefault("timeout", 90)
+    result = boot(work, [disk], script, rtc=rtc, display=display, on_serial=progress.on_serial, **options)
     progress.done.set()
     beat.join()
     print("QEMU finished in %.1f s." % result.seconds, flush=True)
     return result
+
+
+def describe(press):
+    if press.square == "green":
+        return "a green square for %.1f s: the capture was saved" % (press.shown or 0)
+    if press.square == "red":
+        return "a red square: nothing was saved"
+    return "no square: the driver did not answer the key"
+
+
+def hotkey_session(work, progress, pause):
+    """Presses the hotkey at the shell prompt, leaves the shell for the
+    front page and presses it there."""
+    def session(machine):
+        machine.wait_for(r"HOTKEY-LOADED \S+\n", 90)
+        if "HOTKEY-LOADED 0x0" not in machine.text():
+            progress.say("`load` failed; nothing to press")
+            return
+        for where, prefix in (("the shell prompt", "shell"), ("the front page", "front")):
+            if prefix == "front":
+                progress.say("typing exit: the shell ends, the firmware starts its front page (UiApp)")
+                machine.type("exit\r")
+                machine.wait_for(FRONT_PAGE, 60)
+            time.sleep(pause)
+            progress.say("pressing Ctrl+Alt+F12 at %s" % where)
+            progress.say(describe(press_hotkey(machine, os.path.join(work, prefix))))
+        time.sleep(pause)
+        progress.say("stopping QEMU")
+    return session
+
+
+def hotkey_demo(options, display):
+    pause = 3 if display else 0  # a moment to look at the window
+    with tempfile.TemporaryDirectory(prefix="vistrel-demo-") as work:
+        disk = Disk(os.path.join(work, "disk.img"), label="DEMO")
+        disk.put(options.efi, "/vistrel-hotkey.efi")
+        disk.put_text(HOTKEY_README, "/readme.txt")
+        print("Booting QEMU + OVMF's UEFI Shell (about 15 to 30 seconds without KVM)%s..."
+              % (", clock set to " + options.rtc if options.rtc else ""), flush=True)
+
+        def run(display, pause):
+            progress = Progress(HOTKEY_STAGES)
+            return run_machine(work, disk, HOTKEY_SCRIPT, options.rtc, display, progress=progress, timeout=150,
+                               qmp_path=os.path.join(work, "qmp.sock"), session=hotkey_session(work, progress, pause))
+        result = run(display, pause)
+        if display and "BdsDxe" not in result.text:
+            print("QEMU could not show a window (%s); running headless"
+                  % (result.text.strip().splitlines() or ["no reason given"])[-1], flush=True)
+            result = run(None, 0)
+
+        captures = disk.captures()
+        if result.callback_error or len(captures) != 2:
+            print("Two captures expected, %d written%s. The console said:"
+                  % (len(captures), " (" + result.callback_error + ")" if result.callback_error else ""))
+            print(result.text)
+            return 1
+        saved = []
+        for name in captures:
+            bmp = os.path.join(options.out, name)
+            with open(bmp, "wb") as f:
+                f.write(disk.read("/" + name))
+            saved.append(bmp)
+
+    from PIL import Image
+    listed = []
+    for bmp, where in zip(saved, ("The shell", "The front page")):
+        png = bmp[:-4] + ".png"
+        with Image.open(bmp) as image:
+            image.save(png)
+            listed.append(("%s (%dx%d BMP):" % (where, *image.size), bmp))
+        listed.append(("  preview (PNG):", png))
+    print()
+    for label, path in listed:
+        print("%-30s %s" % (label, os.path.relpath(path)))
+    return 0
 
 
 def main():
@@ -129,6 +231,8 @@ def main():
     parser.add_argument("efi", nargs="?", default=os.path.join(ROOT, "build", "vistrel.efi"))
     parser.add_argument("--rtc", help="CMOS clock at power-on, e.g. 2024-01-15T10:30:45 (default: now, UTC)")
     parser.add_argument("--gui", action="store_true", help="show QEMU's window when a display is there")
+    parser.add_argument("--hotkey", action="store_true",
+                        help="load vistrel-hotkey.efi and press its key at the shell and on the front page")
     parser.add_argument("--out", default=os.path.join(ROOT, "out"), help="where the capture goes (default out/)")
     options = parser.parse_args()
 
@@ -142,11 +246,15 @@ def main():
     if options.gui:
         display, why_not = gui_display()
         print("GUI=1: " + ("showing QEMU's %s window" % display if display else why_not + "; running headless"))
+    if options.hotkey:
+        options.efi = os.path.join(os.path.dirname(options.efi), "vistrel-hotkey.efi")
     if not os.path.exists(options.efi):
         print("%s is missing: run `make build` first" % options.efi)
         return 2
 
     os.makedirs(options.out, exist_ok=True)
+    if options.hotkey:
+        return hotkey_demo(options, display)
     pause = "stall 3000000\n" if display else ""  # a moment to look at the window
     script = SCRIPT.format(pause=pause, after=pause)
     with tempfile.TemporaryDirectory(prefix="vistrel-demo-") as work:

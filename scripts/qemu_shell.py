@@ -139,18 +139,24 @@ def closing_paths(serial):
 
 
 def boot(workdir, disks, script, rtc=None, vga=True, timeout=120, extra_args=(), qmp_path=None,
-         on_serial=None, readonly_virtio=None, display=None, stop_after=None):
+         on_serial=None, readonly_virtio=None, display=None, stop_after=None, vars_store=None, session=None):
     """Boots with the first disk holding startup.nsh; the script must end the
     machine (`reset -s`), or `stop_after`, a regular expression, names the
     console text after which the machine is stopped (for scripts that a
     refusal cuts short). Returns a Boot. `on_serial(text_so_far, qmp)` is
     called as serial text arrives, for scenarios that act during the run.
-    Disks are attached in order, each on its own bus (see Disk); `display`
-    is a QEMU display back end ("gtk", "sdl"), none by default.
+    `session(machine)` runs in a thread of its own while the machine runs,
+    for scenarios that act step by step (see Machine); the machine is stopped
+    when it returns. Disks are attached in order, each on its own bus (see
+    Disk); `display` is a QEMU display back end ("gtk", "sdl"), none by
+    default. The firmware's variable store is a fresh copy of OVMF's, or the
+    file `vars_store` names, kept as the firmware leaves it, so that boot
+    options set in one boot (`bcfg`) are there in the next.
     """
     disks[0].put_text(script, "/startup.nsh")
-    vars_copy = os.path.join(workdir, "vars.fd")
-    shutil.copyfile(OVMF_VARS, vars_copy)
+    vars_copy = vars_store or os.path.join(workdir, "vars.fd")
+    if not (vars_store and os.path.exists(vars_store)):
+        shutil.copyfile(OVMF_VARS, vars_copy)
     args = ["qemu-system-x86_64", "-machine", "q35", "-m", "256", "-nodefaults", "-no-reboot",
             "-display", display or "none", "-monitor", "none", "-serial", "stdio",
             "-drive", "if=pflash,format=raw,readonly=on,file=" + OVMF_CODE,
@@ -194,6 +200,14 @@ def boot(workdir, disks, script, rtc=None, vga=True, timeout=120, extra_args=(),
 
     thread = threading.Thread(target=reader, daemon=True)
     thread.start()
+    if session:
+        def run_session():
+            try:
+                session(Machine(process, chunks, qmp))
+            except Exception as failure:
+                state["callback_error"] = "%s: %s" % (type(failure).__name__, failure)
+            stop.set()
+        threading.Thread(target=run_session, daemon=True).start()
     timed_out = False
     deadline = started + timeout
     while process.poll() is None:
@@ -212,8 +226,34 @@ def boot(workdir, disks, script, rtc=None, vga=True, timeout=120, extra_args=(),
     return result
 
 
+class Machine:
+    """A running boot as a session sees it: the console so far, the serial
+    port to type on, and QMP (None without `qmp_path`)."""
+
+    def __init__(self, process, chunks, qmp):
+        self._process = process
+        self._chunks = chunks
+        self.qmp = qmp
+
+    def text(self):
+        return plain("".join(self._chunks))
+
+    def wait_for(self, pattern, timeout):
+        """Waits until the console text matches the regular expression."""
+        deadline = time.monotonic() + timeout
+        while not re.search(pattern, self.text()):
+            if time.monotonic() > deadline or self._process.poll() is not None:
+                raise RuntimeError("%r not on the console after %d s" % (pattern, timeout))
+            time.sleep(0.1)
+
+    def type(self, text):
+        """Keys typed on the serial console ("\\r" for Enter)."""
+        self._process.stdin.write(text.encode())
+        self._process.stdin.flush()
+
+
 class Qmp:
-    """A minimal QMP client for `screendump`."""
+    """A minimal QMP client for `screendump` and `send-key`."""
 
     def __init__(self, path):
         self.path = path
@@ -253,6 +293,14 @@ class Qmp:
         reply = self.command("screendump", filename=path)
         if "error" in reply:
             raise RuntimeError("screendump: %s" % reply["error"])
+
+    def send_key(self, *qcodes, hold_ms=100):
+        """Presses the keys together on the machine's keyboard, as QEMU's
+        qcodes ("ctrl", "alt", "f12")."""
+        reply = self.command("send-key", keys=[{"type": "qcode", "data": key} for key in qcodes],
+                             **{"hold-time": hold_ms})
+        if "error" in reply:
+            raise RuntimeError("send-key: %s" % reply["error"])
 
     def close(self):
         if self.sock:
@@ -315,3 +363,82 @@ def read_pnm(data):
     if channels == 1:
         raster = bytes(b for value in raster for b in (value, value, value))
     return width, height, raster
+
+
+# vistrel-hotkey.efi: its key as QEMU qcodes, and the square it shows at the
+# screen's top-left corner after a capture, green when the file was saved and
+# red when not.
+HOTKEY = ("ctrl", "alt", "f12")
+# OVMF's front page after the shell's `exit`, once drawn: its key help comes
+# late, and the mode switch alone can take a second after the first line.
+FRONT_PAGE = r'starting Boot0000 "UiApp"[\s\S]*=Select Entry'
+SQUARE = 24
+SQUARE_COLOURS = {b"\x00\xff\x00": "green", b"\xff\x00\x00": "red"}
+
+
+def dump_screen(qmp, path):
+    """The screen as (width, height, RGB bytes), also left at path as a PPM."""
+    qmp.screendump(path)
+    with open(path, "rb") as f:
+        return read_pnm(f.read())
+
+
+def square_colour(screen):
+    """"green" or "red" when the top-left square is all of that colour, else None."""
+    width, _, raster = screen
+    first = raster[:3]
+    if first not in SQUARE_COLOURS:
+        return None
+    rows = (raster[y * width * 3:(y * width + SQUARE) * 3] for y in range(SQUARE))
+    return SQUARE_COLOURS[first] if all(row == first * SQUARE for row in rows) else None
+
+
+class HotkeyPress:
+    """One press as the screen and console showed it: `before` and `after`
+    are screens (see dump_screen) also kept as <prefix>-before.ppm and
+    <prefix>-after.ppm; `square` its colour or None if it never showed;
+    `to_square` and `shown` seconds from the key to the square and how long
+    it stayed (None if it never went); `console` the words the serial port
+    printed meanwhile that it had not printed before (the front page repaints
+    its help text on any key)."""
+
+
+def still_screen(machine, path, timeout=30, apart=0.5):
+    """Dumps the screen until two dumps `apart` seconds apart agree with
+    nothing printed between them: the front page's drawing pauses for longer
+    than that while its text still goes to the serial port."""
+    screen, console = dump_screen(machine.qmp, path), machine.text()
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        time.sleep(apart)
+        previous, screen = screen, dump_screen(machine.qmp, path)
+        previous_console, console = console, machine.text()
+        if screen == previous and console == previous_console:
+            return screen
+    raise RuntimeError("the screen did not keep still for %.1f s within %d s" % (apart, timeout))
+
+
+def press_hotkey(machine, prefix, timeout=30):
+    """Presses the hotkey on a still screen and watches the square come and
+    go, dumping the screen every few hundredths of a second (a dump takes
+    about as long). Returns a HotkeyPress."""
+    press = HotkeyPress()
+    press.before = still_screen(machine, prefix + "-before.ppm")
+    console = machine.text()
+    press.square = press.to_square = press.shown = None
+    machine.qmp.send_key(*HOTKEY)
+    pressed = time.monotonic()
+    while time.monotonic() - pressed < timeout:
+        colour = square_colour(dump_screen(machine.qmp, prefix + "-watch.ppm"))
+        now = time.monotonic() - pressed
+        if colour and press.square is None:
+            press.square, press.to_square = colour, now
+        elif press.square and not colour:
+            press.shown = now - press.to_square
+            break
+        time.sleep(0.02)
+    time.sleep(0.5)
+    press.after = dump_screen(machine.qmp, prefix + "-after.ppm")
+    earlier = set(console.split())
+    press.console = " ".join(word for word in machine.text()[len(console):].split() if word not in earlier)
+    return press

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Signs a UEFI application for Secure Boot and checks the signature:
+# Signs a UEFI image (application or driver) for Secure Boot and checks the
+# signature:
 #   scripts/sign.sh KEY CERT IN.efi OUT.efi
 # KEY is an unencrypted PEM private key, CERT its PEM certificate; the firmware
-# runs OUT.efi once CERT (or a certificate above it) is in its db.
+# starts OUT.efi once CERT (or a certificate above it) is in its db.
 set -euo pipefail
 if [ $# -ne 4 ]; then
   echo "usage: $0 KEY CERT IN.efi OUT.efi" >&2

@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """Secure Boot on real firmware. A fresh OVMF variable store is in setup mode,
 where the built-in shell still runs: the EnrollKeys fixture enrols a test key
-made here as PK, KEK and db, which turns Secure Boot on. Then the command
-signed with that key runs and saves a capture (status 0), and the same command
+made here as PK, KEK and db, which turns Secure Boot on. Then the hotkey
+driver signed with that key loads and the same driver unsigned is refused;
+the command signed runs and saves a capture (status 0), and the same command
 unsigned is refused with Access Denied and writes nothing. The refused run is
-last: the shell abandons startup.nsh after it.
+last: the shell abandons startup.nsh after it (a refused `load` does not).
 
-Usage: secureboot_test.py vistrel.efi EnrollKeys.efi
+Usage: secureboot_test.py vistrel.efi EnrollKeys.efi vistrel-hotkey.efi
 """
 import os
 import re
@@ -28,6 +29,10 @@ REFUSAL_ANSWERED = r"SIGNED-STATUS[\s\S]*(UNSIGNED-STATUS 0x|[Aa]ccess [Dd]enied
 SCRIPT = """fs0:
 EnrollKeys.efi
 echo "ENROLL-STATUS %lasterror%"
+load fs0:\\vistrel-hotkey.signed.efi
+echo "LOAD-SIGNED %lasterror%"
+load fs0:\\vistrel-hotkey.efi
+echo "LOAD-UNSIGNED %lasterror%"
 cd \\signed
 \\vistrel.signed.efi
 echo "SIGNED-STATUS %lasterror%"
@@ -57,16 +62,19 @@ def make_keys(work):
 
 
 def main():
-    efi, enroll = sys.argv[1], sys.argv[2]
+    efi, enroll, driver = sys.argv[1], sys.argv[2], sys.argv[3]
     with tempfile.TemporaryDirectory(prefix="vistrel-secureboot-") as work:
         key, crt = make_keys(work)
         signed = os.path.join(work, "vistrel.signed.efi")
         subprocess.run([SIGN, key, crt, efi, signed], check=True, capture_output=True)
+        signed_driver = os.path.join(work, "vistrel-hotkey.signed.efi")
+        subprocess.run([SIGN, key, crt, driver, signed_driver], check=True, capture_output=True)
 
         disk = Disk(os.path.join(work, "disk.img"), label="SECBOOT")
         for folder in ("signed", "unsigned"):
             disk.mkdir("/" + folder)
-        for local, name in ((efi, "vistrel.efi"), (signed, "vistrel.signed.efi"), (enroll, "EnrollKeys.efi")):
+        for local, name in ((efi, "vistrel.efi"), (signed, "vistrel.signed.efi"), (enroll, "EnrollKeys.efi"),
+                            (driver, "vistrel-hotkey.efi"), (signed_driver, "vistrel-hotkey.signed.efi")):
             disk.put(local, "/" + name)
         for variable in ("PK", "KEK", "db"):
             disk.put(os.path.join(work, variable + ".auth"), "/" + variable + ".auth")
@@ -76,6 +84,10 @@ def main():
         try:
             assert "ENROLL-STATUS 0x0" in text, "enrolment failed"
             assert "SetupMode=0" in text, "firmware still in setup mode after enrolling PK"
+            assert re.search(r"Image 'FS0:\\vistrel-hotkey\.signed\.efi' loaded at \S+ - Success", text) \
+                and "LOAD-SIGNED 0x0" in text, "the signed driver did not load"
+            assert "Image 'FS0:\\vistrel-hotkey.efi' loaded" not in text \
+                and re.search(r"LOAD-UNSIGNED 0x[1-9A-F]", text), "the unsigned driver was not refused"
             assert "SIGNED-STATUS 0x0" in text, "signed command did not succeed"
             signed_files = disk.captures("/signed")
             assert len(signed_files) == 1, "one capture from the signed command, found %s" % signed_files
@@ -92,7 +104,8 @@ def main():
             print(text)
             return 1
     mode = re.search(r"SetupMode=\d+ SecureBoot=\d+", text).group(0)
-    print("secureboot: %s; signed run saved %s, unsigned refused (%.1f s boot)" % (mode, signed_files[0], seconds))
+    print("secureboot: %s; signed driver loaded, unsigned refused; signed run saved %s, unsigned refused "
+          "(%.1f s boot)" % (mode, signed_files[0], seconds))
     return 0
 
 

@@ -1,0 +1,180 @@
+#!/usr/bin/env python3
+"""The resident hotkey driver on QEMU + OVMF: the firmware is the judge.
+
+    hotkey_test.py <vistrel-hotkey.efi> <scenario>
+
+Scenarios:
+  hotkey    loaded with the shell's `load`, the first volume read-only
+            (virtio) and the second writable (SATA): Ctrl+Alt+F12 at the shell
+            prompt, then `exit` and again on the firmware's front page. Two
+            files on the second volume, none on the first, named from the
+            clock set with -rtc, each the whole screen (two modes) equal to a
+            screendump taken before the key; each time a green square that
+            goes again, and nothing on the console.
+  hotkey_at_boot  a first boot adds the driver as a Driver#### option with
+            `bcfg` and resets; the second, with the variable store kept and
+            no `load`, captures the front page. Every name the clock can give
+            is taken already, and its `_2` too: the file is `_3`, the others
+            stay.
+
+A failure prints why and the serial console of each boot, and keeps the disk
+images and screen dumps. Python's standard library and Pillow only.
+"""
+import io
+import os
+import re
+import shutil
+import struct
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts"))
+sys.path.insert(0, HERE)
+from capture_test import Failure, check, expected_names  # noqa: E402
+from qemu_shell import FRONT_PAGE, Disk, boot, press_hotkey  # noqa: E402
+
+TIMEOUT = 90  # seconds for one boot; a good one takes 10 to 30
+LOADED = re.compile(r"Image 'FS0:\\vistrel-hotkey\.efi' loaded at \S+ - Success")
+
+
+def check_capture(data, screen, what):
+    """A 24-bit bottom-up BMP of the whole screen, pixel for pixel."""
+    width, height, pixels = screen
+    size = 54 + (width * 3 + 3) // 4 * 4 * height
+    check(len(data) == size, "%s: %d bytes, %d expected for %dx%d" % (what, len(data), size, width, height))
+    header = struct.unpack("<2sIIIIiiHHIIiiII", data[:54])
+    check(header == (b"BM", size, 0, 54, 40, width, height, 1, 24, 0, 0, 0, 0, 0, 0),
+          "%s: BMP header %r" % (what, header))
+    from PIL import Image
+    with Image.open(io.BytesIO(data)) as image:
+        check(image.format == "BMP" and image.size == (width, height), "%s: Pillow read %s %s"
+              % (what, image.format, image.size))
+        decoded = image.convert("RGB").tobytes()
+    if decoded != pixels:
+        differ = [i // 3 for i in range(0, len(pixels), 3) if decoded[i:i + 3] != pixels[i:i + 3]]
+        raise Failure("%s: %d pixels differ from the screendump, the first at (%d,%d)"
+                      % (what, len(differ), differ[0] % width, differ[0] // width))
+
+
+def check_press(press, what):
+    check(press.square == "green", "%s: the square was %s, green expected" % (what, press.square or "never seen"))
+    check(press.shown is not None, "%s: the square did not go away" % what)
+    check(press.after == press.before, "%s: the screen after the capture differs from the screen before" % what)
+    check(press.console == "", "%s: the console printed %r" % (what, press.console))
+
+
+def scenario_load(efi, work):
+    readonly = Disk(os.path.join(work, "readonly.img"), label="READONLY", readonly=True)
+    disk = Disk(os.path.join(work, "disk.img"), label="CAPTURES")
+    disk.put(efi, "/vistrel-hotkey.efi")
+    rtc = "2024-01-15T10:30:45"
+    script = "fs0:\nload fs0:\\vistrel-hotkey.efi\necho \"HOTKEY-LOADED %lasterror%\"\n"
+    presses = []
+
+    def session(machine):
+        machine.wait_for(r"HOTKEY-LOADED \S+\n", TIMEOUT)
+        presses.append(press_hotkey(machine, os.path.join(work, "shell")))
+        machine.type("exit\r")
+        machine.wait_for(FRONT_PAGE, 60)
+        presses.append(press_hotkey(machine, os.path.join(work, "front")))
+
+    result = boot(work, [disk], script, rtc=rtc, qmp_path=os.path.join(work, "qmp.sock"),
+                  readonly_virtio=readonly, session=session, timeout=TIMEOUT)
+    lines = []
+
+    def judge():
+        check(LOADED.search(result.text) and "HOTKEY-LOADED 0x0" in result.text, "`load` did not report Success")
+        check(result.callback_error is None, "the session stopped: %s" % result.callback_error)
+        check(readonly.files() == [], "the read-only volume holds %s" % readonly.files())
+        captures = disk.captures()
+        check(len(captures) == 2, "two captures expected on the second volume, found %s" % captures)
+        names = expected_names(rtc, result.seconds)
+        for name, press, what in zip(captures, presses, ("shell", "front page")):
+            check(name in names, "%s is not named from the clock (%s + %.0f s)" % (name, rtc, result.seconds))
+            check_press(press, what)
+            check_capture(disk.read("/" + name), press.before, name)
+            lines.append("%s: %s, %dx%d, equals the screendump; green square %.2f s after the key for %.2f s, "
+                         "then the screen as before" % (what, name, press.before[0], press.before[1],
+                                                        press.to_square, press.shown))
+        check(presses[0].before[:2] != presses[1].before[:2], "the shell and the front page had the same mode")
+
+    return [result], judge, lines
+
+
+def scenario_at_boot(efi, work):
+    disk = Disk(os.path.join(work, "disk.img"), label="CAPTURES")
+    disk.put(efi, "/vistrel-hotkey.efi")
+    store = os.path.join(work, "vars.fd")
+    first = boot(work, [disk], "bcfg driver add 0 fs0:\\vistrel-hotkey.efi \"Vistrel hotkey\"\nreset\n",
+                 vars_store=store, timeout=TIMEOUT)
+    # 50 seconds of names, seven directory entries each: within the 512
+    # that FAT16 gives a root directory.
+    rtc = "2031-12-31T23:59:30"
+    taken = sorted(expected_names(rtc, 48))
+    taken += [name[:-4] + "_2.bmp" for name in taken]
+    for name in taken:
+        disk.put_text(name, "/" + name)
+    presses = []
+
+    def session(machine):
+        machine.wait_for(FRONT_PAGE, TIMEOUT)
+        presses.append(press_hotkey(machine, os.path.join(work, "front")))
+
+    second = boot(work, [disk], "bcfg driver dump\nexit\n", rtc=rtc, qmp_path=os.path.join(work, "qmp.sock"),
+                  vars_store=store, session=session, timeout=TIMEOUT)
+    lines = []
+
+    def judge():
+        check(re.search(r"bcfg: Add Driver\d+ as 0", first.text) and first.returncode == 0 and not first.timed_out,
+              "the first boot did not add the driver option and reset")
+        check("Desc    - Vistrel hotkey" in second.text, "the second boot's store lacks the driver option")
+        check(second.callback_error is None, "the session stopped: %s" % second.callback_error)
+        check_press(presses[0], "front page")
+        new = sorted(set(disk.captures()) - set(taken))
+        check(len(new) == 1 and new[0].endswith("_3.bmp") and new[0][:-6] + ".bmp" in taken,
+              "one capture named after a taken name with _3 expected, found %s" % new)
+        for name in taken:
+            check(disk.read("/" + name) == name.encode(), "%s, taken before, changed" % name)
+        check_capture(disk.read("/" + new[0]), presses[0].before, new[0])
+        lines.append("no `load`: %s, %dx%d, equals the screendump; %d taken names untouched"
+                     % (new[0], presses[0].before[0], presses[0].before[1], len(taken)))
+
+    return [first, second], judge, lines
+
+
+SCENARIOS = {"hotkey": scenario_load, "hotkey_at_boot": scenario_at_boot}
+
+
+def main():
+    if len(sys.argv) != 3 or sys.argv[2] not in SCENARIOS:
+        print("usage: hotkey_test.py <vistrel-hotkey.efi> <%s>" % "|".join(SCENARIOS))
+        return 2
+    efi, name = sys.argv[1], sys.argv[2]
+    work = tempfile.mkdtemp(prefix="vistrel-e2e-%s-" % name)
+    try:
+        boots, judge, lines = SCENARIOS[name](efi, work)
+        try:
+            check(not any(result.timed_out for result in boots), "a boot ran out of time")
+            judge()
+        except Failure as failure:
+            print("FAILED (%s): %s" % (name, failure))
+            kept = os.path.join(os.getcwd(), "e2e-failed-" + name)
+            shutil.rmtree(kept, ignore_errors=True)
+            shutil.copytree(work, kept, ignore=shutil.ignore_patterns("*.sock", "*-watch.ppm"))
+            print("disk images, variable store and screen dumps kept in " + kept)
+            for result in boots:
+                print("---- serial console (%.1f s, exit %s) ----" % (result.seconds, result.returncode))
+                print(result.text)
+            print("---- end of serial console ----")
+            return 1
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    for line in lines:
+        print("%s: %s" % (name, line))
+    print("%s: passed (%s s boots)" % (name, " + ".join("%.1f" % result.seconds for result in boots)))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
