@@ -30,7 +30,9 @@ HOTKEY ?=
 run: build
 	@scripts/demo.sh $(BUILD)/vistrel.efi --out "$(OUT)" $(if $(RTC),--rtc "$(RTC)") $(if $(filter 1 yes on,$(GUI)),--gui) $(if $(filter 1 yes on,$(HOTKEY)),--hotkey)
 
-# The encoder against memcpy; prints "ratio: X.XX" (encoder / memcpy, medians).
+# The encoder's kernels against memcpy on 800x600, and on full-HD and 4K
+# frames; prints "ratio: X.XX" last (encoder / memcpy, medians, 800x600, the
+# kernel this processor gets).
 bench: build
 	@cmake --build $(BUILD) -j $(JOBS) --target vistrel_bench
 	@$(BUILD)/bench/vistrel_bench
