@@ -5,8 +5,8 @@
 
 namespace {
 
-// The record and its pixels, or null with the byte count that failed.
-CaptureImage *NewImage(UINTN Width, UINTN Height, BOOLEAN Black, UINTN *FailedBytes) {
+// The record and its black pixels, or null with the byte count that failed.
+CaptureImage *NewImage(UINTN Width, UINTN Height, UINTN *FailedBytes) {
   *FailedBytes = 0;
   UINTN PixelBytes = 0;
   if (!SafeMultiply(Width, Height, &PixelBytes) ||
@@ -18,8 +18,7 @@ CaptureImage *NewImage(UINTN Width, UINTN Height, BOOLEAN Black, UINTN *FailedBy
     *FailedBytes = sizeof(CaptureImage);
     return nullptr;
   }
-  Image->Pixels = static_cast<EFI_GRAPHICS_OUTPUT_BLT_PIXEL *>(Black ? AllocateZeroPool(PixelBytes)
-                                                                     : AllocatePool(PixelBytes));
+  Image->Pixels = static_cast<EFI_GRAPHICS_OUTPUT_BLT_PIXEL *>(AllocateZeroPool(PixelBytes));
   if (Image->Pixels == nullptr) {
     gBS->FreePool(Image);
     *FailedBytes = PixelBytes;
@@ -35,7 +34,7 @@ CaptureImage *NewImage(UINTN Width, UINTN Height, BOOLEAN Black, UINTN *FailedBy
 
 CaptureImage *CreateCaptureImage() {
   UINTN FailedBytes = 0;
-  CaptureImage *Image = NewImage(kCaptureWidth, kCaptureHeight, TRUE, &FailedBytes);
+  CaptureImage *Image = NewImage(kCaptureWidth, kCaptureHeight, &FailedBytes);
   if (Image == nullptr) {
     Print(STR16("Error Allocate %d Bytes\n"), static_cast<INT32>(FailedBytes));
   }
@@ -44,7 +43,7 @@ CaptureImage *CreateCaptureImage() {
 
 CaptureImage *CreateScreenImage(UINTN Width, UINTN Height) {
   UINTN FailedBytes = 0;
-  return Width == 0 || Height == 0 ? nullptr : NewImage(Width, Height, FALSE, &FailedBytes);
+  return Width == 0 || Height == 0 ? nullptr : NewImage(Width, Height, &FailedBytes);
 }
 
 VOID DestroyCaptureImage(CaptureImage *Image) {

@@ -27,9 +27,10 @@ static_assert(kCapturePixelBytes == 1920000, "800 x 600 pixels of 4 bytes");
 // The caller owns it and gives it back with DestroyCaptureImage.
 CaptureImage *CreateCaptureImage();
 
-// A Width x Height image whose pixels are left as the pool gave them, for a
-// read-back to fill; null, silently, when the pool has no room or the size
-// is 0 or overflows. The caller owns it (DestroyCaptureImage).
+// A black Width x Height image: a read-back that reports success without
+// writing (a console splitter with no screen behind it does) then saves
+// black, never old pool memory. Null, silently, when the pool has no room or
+// the size is 0 or overflows. The caller owns it (DestroyCaptureImage).
 CaptureImage *CreateScreenImage(UINTN Width, UINTN Height);
 
 // Returns the pixel buffer and the record to the pool; null is ignored.

@@ -16,11 +16,13 @@ class HotkeyDriver {
  private:
   static EFI_STATUS EFIAPI OnHotkey(EFI_KEY_DATA *KeyData);
   static VOID EFIAPI OnCapture(EFI_EVENT Event, VOID *Context);
+  static VOID EFIAPI OnCaptureDone(EFI_EVENT Event, VOID *Context);
   static VOID EFIAPI OnConsoleInput(EFI_EVENT Event, VOID *Context);
   EFI_STATUS RegisterOnConsole();
 
   // Destroyed in reverse: the hotkey is withdrawn before the events close.
   Event mCaptureEvent;
+  Event mCaptureDone;
   Event mConsoleWait;
   VOID *mConsoleWaitRegistration = nullptr;
   Hotkey mHotkey;
@@ -45,7 +47,17 @@ VOID EFIAPI HotkeyDriver::OnCapture(EFI_EVENT Event, VOID *Context) {
   auto *Driver = static_cast<HotkeyDriver *>(Context);
   Driver->mCapturing = TRUE;
   CaptureWholeScreen();  // the square tells the user how it went
-  Driver->mCapturing = FALSE;
+  // EDK II's keyboards notify from their own TPL_CALLBACK event, which a key
+  // pressed meanwhile has queued behind this one: the capture counts as
+  // running until an event signalled now, queued behind that, says it ended.
+  if (EFI_ERROR(gBS->SignalEvent(Driver->mCaptureDone.Get()))) {
+    Driver->mCapturing = FALSE;
+  }
+}
+
+VOID EFIAPI HotkeyDriver::OnCaptureDone(EFI_EVENT Event, VOID *Context) {
+  (void)Event;
+  static_cast<HotkeyDriver *>(Context)->mCapturing = FALSE;
 }
 
 VOID EFIAPI HotkeyDriver::OnConsoleInput(EFI_EVENT Event, VOID *Context) {
@@ -71,6 +83,10 @@ EFI_STATUS HotkeyDriver::RegisterOnConsole() {
 
 EFI_STATUS HotkeyDriver::Start() {
   EFI_STATUS Status = mCaptureEvent.Create(TPL_CALLBACK, OnCapture, this);
+  if (EFI_ERROR(Status)) {
+    return Status;
+  }
+  Status = mCaptureDone.Create(TPL_CALLBACK, OnCaptureDone, this);
   if (EFI_ERROR(Status)) {
     return Status;
   }

@@ -418,16 +418,20 @@ def still_screen(machine, path, timeout=30, apart=0.5):
     raise RuntimeError("the screen did not keep still for %.1f s within %d s" % (apart, timeout))
 
 
-def press_hotkey(machine, prefix, timeout=30):
+def press_hotkey(machine, prefix, timeout=30, again_after=None):
     """Presses the hotkey on a still screen and watches the square come and
     go, dumping the screen every few hundredths of a second (a dump takes
-    about as long). Returns a HotkeyPress."""
+    about as long); `again_after` seconds presses it a second time, while the
+    capture runs. Returns a HotkeyPress."""
     press = HotkeyPress()
     press.before = still_screen(machine, prefix + "-before.ppm")
     console = machine.text()
     press.square = press.to_square = press.shown = None
     machine.qmp.send_key(*HOTKEY)
     pressed = time.monotonic()
+    if again_after:
+        time.sleep(again_after)
+        machine.qmp.send_key(*HOTKEY)
     while time.monotonic() - pressed < timeout:
         colour = square_colour(dump_screen(machine.qmp, prefix + "-watch.ppm"))
         now = time.monotonic() - pressed

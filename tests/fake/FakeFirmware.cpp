@@ -207,9 +207,8 @@ EFI_STATUS EFIAPI CloseEvent(EFI_EVENT Event) {
 EFI_STATUS EFIAPI SignalEvent(EFI_EVENT Event) {
   EFI_STATUS Injected;
   if (F().Enter("SignalEvent", "", &Injected)) return Injected;
-  FakeEvent *Found = FindEvent(Event);
-  if (Found == nullptr) return EFI_INVALID_PARAMETER;
-  Found->Signalled = true;
+  if (FindEvent(Event) == nullptr) return EFI_INVALID_PARAMETER;
+  F().Signal(Event);
   return EFI_SUCCESS;
 }
 
@@ -612,6 +611,12 @@ bool FakeFirmware::Enter(const std::string &Kind, const std::string &Detail, EFI
     ShellInterface.Argv = ArgumentPointers.data();
   }
   Calls.push_back(Kind + "(" + Detail + ")");
+  // A key notification runs inside the keyboard driver: it may only signal.
+  // File systems and the clock take their locks at TPL_CALLBACK.
+  static const std::set<std::string> kUpToCallback = {"OpenVolume", "Open",    "Close",   "Delete", "Write",
+                                                      "Flush",      "GetInfo", "SetInfo", "GetTime"};
+  if (InKeyNotification && Kind != "SignalEvent") Faults.push_back(Kind + " from a key notification");
+  if (CurrentTpl > TPL_CALLBACK && kUpToCallback.count(Kind) != 0) Faults.push_back(Kind + " above TPL_CALLBACK");
   const unsigned Count = ++KindCounts[Kind];
   if (OnCall) OnCall(Calls.back());
   for (const Injection &Rule : Injections) {
@@ -674,43 +679,64 @@ std::vector<std::string> FakeFirmware::FileNames(size_t VolumeIndex) const {
   return Names;
 }
 
-// EDK II's matching: scan code and character equal; a shift or toggle state
-// of 0 in the registration matches any, otherwise it must be equal.
 void FakeFirmware::PressKey(UINT16 ScanCode, UINT32 ShiftState) {
-  std::vector<EFI_KEY_NOTIFY_FUNCTION> Matching;
-  for (const auto &Entry : KeyRegistrations) {
-    const EFI_KEY_DATA &Key = Entry.second.Key;
-    if (Key.Key.ScanCode == ScanCode && Key.Key.UnicodeChar == 0 &&
-        (Key.KeyState.KeyShiftState == 0 || Key.KeyState.KeyShiftState == ShiftState))
-      Matching.push_back(Entry.second.Notify);
-  }
   EFI_KEY_DATA Pressed = {};
   Pressed.Key.ScanCode = ScanCode;
   Pressed.KeyState.KeyShiftState = ShiftState;
-  for (EFI_KEY_NOTIFY_FUNCTION Notify : Matching) Notify(&Pressed);
+  PendingKeys.push_back(Pressed);
+  if (std::find(Queue.begin(), Queue.end(), KeyDelivery) == Queue.end()) Queue.push_back(KeyDelivery);
   DispatchEvents();
+}
+
+// EDK II's matching: scan code and character equal; a shift or toggle state
+// of 0 in the registration matches any, otherwise it must be equal.
+void FakeFirmware::DeliverKeys() {
+  for (; !PendingKeys.empty(); PendingKeys.pop_front()) {
+    EFI_KEY_DATA Pressed = PendingKeys.front();
+    std::vector<EFI_KEY_NOTIFY_FUNCTION> Matching;
+    for (const auto &Entry : KeyRegistrations) {
+      const EFI_KEY_DATA &Key = Entry.second.Key;
+      if (Key.Key.ScanCode == Pressed.Key.ScanCode && Key.Key.UnicodeChar == 0 &&
+          (Key.KeyState.KeyShiftState == 0 || Key.KeyState.KeyShiftState == Pressed.KeyState.KeyShiftState))
+        Matching.push_back(Entry.second.Notify);
+    }
+    InKeyNotification = true;
+    for (EFI_KEY_NOTIFY_FUNCTION Notify : Matching) Notify(&Pressed);
+    InKeyNotification = false;
+  }
 }
 
 void FakeFirmware::ConnectConsoleInput() {
   HasConsoleInput = true;
   for (const auto &Notification : ProtocolNotifications)
-    if (SameGuid(&Notification.first, gEfiSimpleTextInputExProtocolGuid)) Events[Notification.second].Signalled = true;
+    if (SameGuid(&Notification.first, gEfiSimpleTextInputExProtocolGuid)) Signal(Notification.second);
   DispatchEvents();
+}
+
+void FakeFirmware::Signal(EFI_EVENT Event) {
+  FakeEvent &Found = Events[Event];
+  if (!Found.Signalled) {
+    Found.Signalled = true;
+    Queue.push_back(Event);
+  }
 }
 
 void FakeFirmware::DispatchEvents() {
   if (Dispatching) return;
   Dispatching = true;
-  for (bool Ran = true; Ran;) {
-    Ran = false;
-    for (auto &Entry : Events)
-      if (Entry.second.Signalled) {
-        Entry.second.Signalled = false;
-        const FakeEvent Event = Entry.second;  // the function may close it
-        Event.Notify(Entry.first, Event.Context);
-        Ran = true;
-        break;
-      }
+  while (!Queue.empty()) {
+    const EFI_EVENT Next = Queue.front();
+    Queue.pop_front();
+    CurrentTpl = TPL_CALLBACK;
+    if (Next == KeyDelivery) {
+      DeliverKeys();
+    } else if (Events.count(Next) != 0 && Events[Next].Signalled) {  // a closed event is gone from the queue too
+      Events[Next].Signalled = false;
+      const FakeEvent Event = Events[Next];  // the function may close it
+      CurrentTpl = Event.Tpl;
+      Event.Notify(Next, Event.Context);
+    }
+    CurrentTpl = TPL_APPLICATION;
   }
   Dispatching = false;
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -94,14 +95,15 @@ class FakeFirmware {
   std::vector<std::string> FileNames(size_t VolumeIndex = 0) const;  // regular files only
 
   // --- input and events ---------------------------------------------------
-  // A keystroke: the notification functions registered for it run (as at the
-  // input driver's TPL), then the events they signalled.
+  // A keystroke. As EDK II's keyboard drivers do, the notification functions
+  // registered for it run from an event at TPL_CALLBACK: queued behind the
+  // events already signalled, and only once the one running now returns.
   void PressKey(UINT16 ScanCode, UINT32 ShiftState);
   // Console input arriving late: the protocol notifications for Simple Text
   // Input Ex are signalled and run.
   void ConnectConsoleInput();
-  // Runs the signalled events' functions until none is left; a call from
-  // inside one of them (a higher TPL) leaves the rest to the outer call.
+  // Runs the signalled events' functions, first signalled first, until none
+  // is left; a call from inside one of them leaves the rest to the outer call.
   void DispatchEvents();
   size_t LiveEvents() const { return Events.size(); }
   size_t KeyNotifications() const { return KeyRegistrations.size(); }
@@ -164,6 +166,14 @@ class FakeFirmware {
   std::vector<std::pair<EFI_GUID, EFI_EVENT>> ProtocolNotifications;
   uintptr_t NextHandleTag = 0x1000;
   bool Dispatching = false;
+  std::deque<EFI_EVENT> Queue;           // signalled events, in order; KeyDelivery stands for the keyboard's
+  std::deque<EFI_KEY_DATA> PendingKeys;  // pressed, not yet notified
+  EFI_EVENT KeyDelivery = &KeyDeliveryTag;
+  int KeyDeliveryTag = 0;
+  EFI_TPL CurrentTpl = TPL_APPLICATION;
+  bool InKeyNotification = false;
+  void Signal(EFI_EVENT Event);
+  void DeliverKeys();
   EFI_SIMPLE_TEXT_OUT_PROTOCOL ConOut = {};
   SIMPLE_TEXT_OUTPUT_MODE ConOutMode = {};
   EFI_GRAPHICS_OUTPUT_PROTOCOL Gop = {};

@@ -136,14 +136,14 @@ TEST_F(HotkeyDriverTest, FileGoesToTheFirstVolumeThatTakesItWhole) {
   for (const Case &C : Cases) {
     SCOPED_TRACE(C.What);
     fake::FakeFirmware F;
-    F.SetScreenSize(640, 480);
+    F.SetScreenSize(641, 600);  // padded rows, in two pieces
     F.PaintScreen();
     F.VolumeCount = 2;
     C.Arrange(F);
     EXPECT_EQ(CaptureOnce(F), C.Saved ? kGreen : kRed);
     EXPECT_TRUE(F.FileNames(0).empty());
     EXPECT_EQ(F.FileNames(1).size(), C.Saved ? 1u : 0u);
-    if (C.Saved) ExpectBmpOfScreen(F, F.FindFile(kName, 1)->Data, 640, 480);
+    if (C.Saved) ExpectBmpOfScreen(F, F.FindFile(kName, 1)->Data, 641, 600);
   }
 }
 
