@@ -59,6 +59,7 @@ BOOLEAN IsDirectory(EFI_FILE_PROTOCOL *File) {
 }
 
 constexpr UINTN kLastNameNumber = 999;
+constexpr UINTN kNewFileNameLength = 64;  // characters with the NUL
 
 // Owners are made only for handles the firmware really opened: what an open
 // that failed left in its output is never closed.
@@ -122,8 +123,7 @@ EFI_STATUS WritePieces(EFI_FILE_PROTOCOL *File, FILE_SOURCE *Source) {
   return File->Flush(File);
 }
 
-EFI_STATUS SaveNewFileOnVolume(EFI_HANDLE Volume, const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source,
-                               CHAR16 *Name) {
+EFI_STATUS SaveNewFileOnVolume(EFI_HANDLE Volume, const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source) {
   VOID *Interface = nullptr;
   EFI_STATUS Status = gBS->OpenProtocol(Volume, &gEfiSimpleFileSystemProtocolGuid, &Interface, gImageHandle, nullptr,
                                         EFI_OPEN_PROTOCOL_GET_PROTOCOL);
@@ -136,6 +136,7 @@ EFI_STATUS SaveNewFileOnVolume(EFI_HANDLE Volume, const CHAR16 *Stem, const CHAR
     return Status;
   }
   FileHandle Root(Opened);
+  CHAR16 Name[kNewFileNameLength];
   Status = FindFreeName(Root.Get(), Stem, Extension, Name);
   if (EFI_ERROR(Status)) {
     return Status;
@@ -154,7 +155,7 @@ EFI_STATUS SaveNewFileOnVolume(EFI_HANDLE Volume, const CHAR16 *Stem, const CHAR
 
 }  // namespace
 
-EFI_STATUS SaveNewFile(const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source, CHAR16 *SavedName) {
+EFI_STATUS SaveNewFile(const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source) {
   UINTN Count = 0;
   EFI_HANDLE *Handles = nullptr;
   if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &gEfiSimpleFileSystemProtocolGuid, nullptr, &Count, &Handles))) {
@@ -163,7 +164,7 @@ EFI_STATUS SaveNewFile(const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE 
   PoolBuffer<EFI_HANDLE> Owner(Handles);
   EFI_STATUS Status = EFI_NOT_FOUND;
   for (UINTN Index = 0; Handles != nullptr && Index < Count; Index++) {
-    Status = SaveNewFileOnVolume(Handles[Index], Stem, Extension, Source, SavedName);
+    Status = SaveNewFileOnVolume(Handles[Index], Stem, Extension, Source);
     if (!EFI_ERROR(Status)) {
       break;
     }

@@ -28,15 +28,11 @@ struct FILE_SOURCE {
   FILE_SOURCE_GET_PIECE GetPiece;
 };
 
-// Longest name SaveNewFile gives a file, in characters with the NUL.
-constexpr UINTN kNewFileNameLength = 64;
-
 // Writes Source as a new file at the root of the first Simple File System
 // volume, in the firmware's handle order, that takes it whole. Never replaces
 // anything: the name is Stem + Extension, or Stem_2 + Extension, Stem_3 ...
 // when that is taken. A volume that refuses (write-protected, full, any
-// error) is skipped; a file a failed write leaves is deleted first. The name
-// used goes to SavedName (kNewFileNameLength characters).
+// error) is skipped; a file a failed write leaves is deleted first.
 //
 // Returns EFI_SUCCESS once a volume holds the whole file and has flushed it,
 // otherwise:
@@ -44,4 +40,4 @@ constexpr UINTN kNewFileNameLength = 64;
 //   EFI_ACCESS_DENIED  the last volume has every name up to Stem_999 taken
 //   EFI_DEVICE_ERROR   the last volume took fewer bytes than it was given
 //   the firmware's status of the last volume's failed call.
-EFI_STATUS SaveNewFile(const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source, CHAR16 *SavedName);
+EFI_STATUS SaveNewFile(const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source);

@@ -126,7 +126,6 @@ BOOLEAN CpuHasSsse3() {
 
 // Chosen on first use, once per run: CPUID is asked here rather than through
 // GCC's __builtin_cpu_supports, whose constructor a UEFI image never runs.
-BMP_ROW_KERNEL mKernel;
 ROW_KERNEL mRowKernel;
 
 ROW_KERNEL RowKernel() {
@@ -142,14 +141,12 @@ BOOLEAN SelectBmpRowKernel(BMP_ROW_KERNEL Kernel) {
   if (Kernel == BmpRowKernelSsse3 && !CpuHasSsse3()) {
     return FALSE;
   }
-  mKernel = Kernel;
   mRowKernel = Kernel == BmpRowKernelSsse3 ? EncodeRowSsse3 : EncodeRowSse2;
   return TRUE;
 }
 
 BMP_ROW_KERNEL BmpRowKernelInUse() {
-  RowKernel();
-  return mKernel;
+  return RowKernel() == EncodeRowSsse3 ? BmpRowKernelSsse3 : BmpRowKernelSse2;
 }
 
 UINTN BmpFileLength(UINTN Width, UINTN Height) {

@@ -81,9 +81,8 @@ BOOLEAN ModeSize(const EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, UINTN *Widt
   return *Width != 0 && *Height != 0;
 }
 
-EFI_STATUS SaveScreen(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput) {
-  UINTN Width = 0, Height = 0;
-  if (!ModeSize(GraphicsOutput, &Width, &Height) || BmpFileLength(Width, Height) == 0) {
+EFI_STATUS SaveScreen(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, UINTN Width, UINTN Height) {
+  if (BmpFileLength(Width, Height) == 0) {
     return EFI_UNSUPPORTED;
   }
   CaptureImageOwner Image(CreateScreenImage(Width, Height));
@@ -101,17 +100,12 @@ EFI_STATUS SaveScreen(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput) {
   }
   CHAR16 Stem[kCaptureStemLength];
   BuildCaptureStem(Stem);
-  CHAR16 Name[kNewFileNameLength];
-  return SaveNewFile(Stem, STR16(".bmp"), &Pieces, Name);
+  return SaveNewFile(Stem, STR16(".bmp"), &Pieces);
 }
 
 // The square, held, then the screen as it was. Nothing is drawn unless what
 // it covers could be read first, so the screen always comes back whole.
-VOID ShowOutcome(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, BOOLEAN Saved) {
-  UINTN Width = 0, Height = 0;
-  if (!ModeSize(GraphicsOutput, &Width, &Height)) {
-    return;
-  }
+VOID ShowOutcome(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, UINTN Width, UINTN Height, BOOLEAN Saved) {
   const UINTN SquareWidth = Width < kSquareSide ? Width : kSquareSide;
   const UINTN SquareHeight = Height < kSquareSide ? Height : kSquareSide;
   EFI_GRAPHICS_OUTPUT_BLT_PIXEL Under[kSquareSide * kSquareSide];
@@ -134,7 +128,11 @@ EFI_STATUS CaptureWholeScreen() {
   if (GraphicsOutput == nullptr) {
     return EFI_NOT_FOUND;
   }
-  const EFI_STATUS Status = SaveScreen(GraphicsOutput);
-  ShowOutcome(GraphicsOutput, !EFI_ERROR(Status));
+  UINTN Width = 0, Height = 0;
+  if (!ModeSize(GraphicsOutput, &Width, &Height)) {
+    return EFI_UNSUPPORTED;  // nothing to read, nothing to draw on
+  }
+  const EFI_STATUS Status = SaveScreen(GraphicsOutput, Width, Height);
+  ShowOutcome(GraphicsOutput, Width, Height, !EFI_ERROR(Status));
   return Status;
 }

@@ -151,6 +151,25 @@ def run_machine(work, disk, script, rtc, display, progress=None, **options):
     return result
 
 
+def run_in_window(run, display):
+    """run(display), and once more headless when QEMU could not show a window."""
+    result = run(display)
+    if display and "BdsDxe" not in result.text:
+        print("QEMU could not show a window (%s); running headless"
+              % (result.text.strip().splitlines() or ["no reason given"])[-1], flush=True)
+        result = run(None)
+    return result
+
+
+def save_png(bmp):
+    """A PNG beside the BMP, for viewing: its path and the picture's size."""
+    from PIL import Image
+    png = bmp[:-4] + ".png"
+    with Image.open(bmp) as image:
+        image.save(png)
+        return png, image.size
+
+
 def describe(press):
     if press.square == "green":
         return "a green square for %.1f s: the capture was saved" % (press.shown or 0)
@@ -181,7 +200,6 @@ def hotkey_session(work, progress, pause):
 
 
 def hotkey_demo(options, display):
-    pause = 3 if display else 0  # a moment to look at the window
     with tempfile.TemporaryDirectory(prefix="vistrel-demo-") as work:
         disk = Disk(os.path.join(work, "disk.img"), label="DEMO")
         disk.put(options.efi, "/vistrel-hotkey.efi")
@@ -189,15 +207,12 @@ def hotkey_demo(options, display):
         print("Booting QEMU + OVMF's UEFI Shell (about 15 to 30 seconds without KVM)%s..."
               % (", clock set to " + options.rtc if options.rtc else ""), flush=True)
 
-        def run(display, pause):
+        def run(display):
             progress = Progress(HOTKEY_STAGES)
+            session = hotkey_session(work, progress, 3 if display else 0)  # a moment to look at the window
             return run_machine(work, disk, HOTKEY_SCRIPT, options.rtc, display, progress=progress, timeout=150,
-                               qmp_path=os.path.join(work, "qmp.sock"), session=hotkey_session(work, progress, pause))
-        result = run(display, pause)
-        if display and "BdsDxe" not in result.text:
-            print("QEMU could not show a window (%s); running headless"
-                  % (result.text.strip().splitlines() or ["no reason given"])[-1], flush=True)
-            result = run(None, 0)
+                               qmp_path=os.path.join(work, "qmp.sock"), session=session)
+        result = run_in_window(run, display)
 
         captures = disk.captures()
         if result.callback_error or len(captures) != 2:
@@ -212,13 +227,10 @@ def hotkey_demo(options, display):
                 f.write(disk.read("/" + name))
             saved.append(bmp)
 
-    from PIL import Image
     listed = []
     for bmp, where in zip(saved, ("The shell", "The front page")):
-        png = bmp[:-4] + ".png"
-        with Image.open(bmp) as image:
-            image.save(png)
-            listed.append(("%s (%dx%d BMP):" % (where, *image.size), bmp))
+        png, size = save_png(bmp)
+        listed.append(("%s (%dx%d BMP):" % (where, *size), bmp))
         listed.append(("  preview (PNG):", png))
     print()
     for label, path in listed:
@@ -255,19 +267,17 @@ def main():
     os.makedirs(options.out, exist_ok=True)
     if options.hotkey:
         return hotkey_demo(options, display)
-    pause = "stall 3000000\n" if display else ""  # a moment to look at the window
-    script = SCRIPT.format(pause=pause, after=pause)
     with tempfile.TemporaryDirectory(prefix="vistrel-demo-") as work:
         disk = Disk(os.path.join(work, "disk.img"), label="DEMO")
         disk.put(options.efi, "/vistrel.efi")
         disk.put_text(README, "/readme.txt")
         print("Booting QEMU + OVMF's UEFI Shell (about 10 to 20 seconds without KVM)%s..."
               % (", clock set to " + options.rtc if options.rtc else ""), flush=True)
-        result = run_machine(work, disk, script, options.rtc, display)
-        if display and "BdsDxe" not in result.text:
-            print("QEMU could not show a window (%s); running headless"
-                  % (result.text.strip().splitlines() or ["no reason given"])[-1], flush=True)
-            result = run_machine(work, disk, SCRIPT.format(pause="", after=""), options.rtc, None)
+
+        def run(display):
+            pause = "stall 3000000\n" if display else ""  # a moment to look at the window
+            return run_machine(work, disk, SCRIPT.format(pause=pause, after=pause), options.rtc, display)
+        result = run_in_window(run, display)
 
         said = console_lines(result.serial)
         paths = closing_paths(result.serial)
@@ -283,11 +293,7 @@ def main():
         with open(bmp, "wb") as f:
             f.write(disk.read("/" + name))
 
-    png = bmp[:-4] + ".png"
-    from PIL import Image
-    with Image.open(bmp) as image:
-        image.save(png)
-        size = image.size
+    png, size = save_png(bmp)
     print()
     print("vistrel.efi said:")
     for line in said:

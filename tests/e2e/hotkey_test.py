@@ -24,15 +24,13 @@ images and screen dumps. Python's standard library and Pillow only.
 import io
 import os
 import re
-import shutil
 import struct
 import sys
-import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts"))
 sys.path.insert(0, HERE)
-from capture_test import Failure, check, expected_names  # noqa: E402
+from capture_test import Failure, check, expected_names, run_scenario  # noqa: E402
 from qemu_shell import FRONT_PAGE, Disk, boot, press_hotkey  # noqa: E402
 
 TIMEOUT = 90  # seconds for one boot; a good one takes 10 to 30
@@ -128,7 +126,7 @@ def scenario_at_boot(efi, work):
     lines = []
 
     def judge():
-        check(re.search(r"bcfg: Add Driver\d+ as 0", first.text) and first.returncode == 0 and not first.timed_out,
+        check(re.search(r"bcfg: Add Driver\d+ as 0", first.text) and first.returncode == 0,
               "the first boot did not add the driver option and reset")
         check("Desc    - Vistrel hotkey" in second.text, "the second boot's store lacks the driver option")
         check(second.callback_error is None, "the session stopped: %s" % second.callback_error)
@@ -148,35 +146,5 @@ def scenario_at_boot(efi, work):
 SCENARIOS = {"hotkey": scenario_load, "hotkey_at_boot": scenario_at_boot}
 
 
-def main():
-    if len(sys.argv) != 3 or sys.argv[2] not in SCENARIOS:
-        print("usage: hotkey_test.py <vistrel-hotkey.efi> <%s>" % "|".join(SCENARIOS))
-        return 2
-    efi, name = sys.argv[1], sys.argv[2]
-    work = tempfile.mkdtemp(prefix="vistrel-e2e-%s-" % name)
-    try:
-        boots, judge, lines = SCENARIOS[name](efi, work)
-        try:
-            check(not any(result.timed_out for result in boots), "a boot ran out of time")
-            judge()
-        except Failure as failure:
-            print("FAILED (%s): %s" % (name, failure))
-            kept = os.path.join(os.getcwd(), "e2e-failed-" + name)
-            shutil.rmtree(kept, ignore_errors=True)
-            shutil.copytree(work, kept, ignore=shutil.ignore_patterns("*.sock", "*-watch.ppm"))
-            print("disk images, variable store and screen dumps kept in " + kept)
-            for result in boots:
-                print("---- serial console (%.1f s, exit %s) ----" % (result.seconds, result.returncode))
-                print(result.text)
-            print("---- end of serial console ----")
-            return 1
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    for line in lines:
-        print("%s: %s" % (name, line))
-    print("%s: passed (%s s boots)" % (name, " + ".join("%.1f" % result.seconds for result in boots)))
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_scenario(sys.argv, SCENARIOS))

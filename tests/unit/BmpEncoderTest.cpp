@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(Kernels, BmpKernelTest, testing::Values(BmpRowKernelSse
                            return Info.param == BmpRowKernelSsse3 ? "Ssse3" : "Sse2";
                          });
 
-TEST_P(BmpKernelTest, RowsArePaddedToFourBytes) {
+TEST_F(BmpEncoderTest, RowsArePaddedToFourBytes) {
   struct Case {
     UINTN Width, Height, FileLength;
   };
@@ -135,8 +135,9 @@ TEST_F(BmpEncoderTest, ImageTooLargeForTheHeaderIsRefusedBeforeAllocating) {
   EXPECT_TRUE(Fw.CallsOf("AllocatePool").empty());
 }
 
-// Pillow, not this code, says what the file shows.
-TEST_P(BmpKernelTest, IndependentDecoderSeesTheSamePixels) {
+// Pillow, not this code, says what the file shows; the kernels' bytes are
+// held equal above.
+TEST_F(BmpEncoderTest, IndependentDecoderSeesTheSamePixels) {
   for (const auto &Size : {std::pair<UINTN, UINTN>{7, 5}, {800, 600}}) {
     const CaptureImage Image = MakeImage(Size.first, Size.second);
     const std::vector<UINT8> File = Encode(Image);
