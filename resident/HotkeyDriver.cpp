@@ -16,48 +16,58 @@ class HotkeyDriver {
  private:
   static EFI_STATUS EFIAPI OnHotkey(EFI_KEY_DATA *KeyData);
   static VOID EFIAPI OnCapture(EFI_EVENT Event, VOID *Context);
-  static VOID EFIAPI OnCaptureDone(EFI_EVENT Event, VOID *Context);
   static VOID EFIAPI OnConsoleInput(EFI_EVENT Event, VOID *Context);
   EFI_STATUS RegisterOnConsole();
 
   // Destroyed in reverse: the hotkey is withdrawn before the events close.
   Event mCaptureEvent;
-  Event mCaptureDone;
   Event mConsoleWait;
   VOID *mConsoleWaitRegistration = nullptr;
   Hotkey mHotkey;
-  volatile BOOLEAN mCapturing = FALSE;
+  // Captures asked for and captures made. Only the hotkey adds to the one and
+  // only the capture to the other, so neither needs a lock, whatever TPL the
+  // keyboard notifies at. Their difference is 0, 1 or 2.
+  volatile UINTN mAsked = 0;
+  volatile UINTN mMade = 0;
 };
 
 ResidentObject<HotkeyDriver> mDriver;
 
 // Runs at the input driver's TPL, between its own steps: nothing here but a
-// signal, and only when no capture is running (a press then is dropped).
+// count and a signal. The driver sees when a notification arrives, not when
+// the key went down, and keyboards deliver them late and in batches, so
+// presses are coalesced instead of timed: any number arriving while a capture
+// is pending or running ask for exactly one more after it. Two presses give
+// two files whatever the timing; a held key, one capture after another.
 EFI_STATUS EFIAPI HotkeyDriver::OnHotkey(EFI_KEY_DATA *KeyData) {
   (void)KeyData;
   HotkeyDriver *Driver = mDriver.Get();
-  if (Driver != nullptr && !Driver->mCapturing) {
-    gBS->SignalEvent(Driver->mCaptureEvent.Get());
+  if (Driver == nullptr) {
+    return EFI_SUCCESS;
+  }
+  const UINTN Owed = Driver->mAsked - Driver->mMade;
+  if (Owed < 2) {
+    Driver->mAsked = Driver->mAsked + 1;
+  }
+  // The one more is started by the capture's end; only an idle driver starts
+  // one here, and a press it could not start is not owed.
+  if (Owed == 0 && EFI_ERROR(gBS->SignalEvent(Driver->mCaptureEvent.Get()))) {
+    Driver->mAsked = Driver->mAsked - 1;
   }
   return EFI_SUCCESS;
 }
 
 VOID EFIAPI HotkeyDriver::OnCapture(EFI_EVENT Event, VOID *Context) {
-  (void)Event;
   auto *Driver = static_cast<HotkeyDriver *>(Context);
-  Driver->mCapturing = TRUE;
-  CaptureWholeScreen();  // the square tells the user how it went
-  // EDK II's keyboards notify from their own TPL_CALLBACK event, which a key
-  // pressed meanwhile has queued behind this one: the capture counts as
-  // running until an event signalled now, queued behind that, says it ended.
-  if (EFI_ERROR(gBS->SignalEvent(Driver->mCaptureDone.Get()))) {
-    Driver->mCapturing = FALSE;
+  if (Driver->mAsked == Driver->mMade) {
+    return;  // a signal whose capture has been made already
   }
-}
-
-VOID EFIAPI HotkeyDriver::OnCaptureDone(EFI_EVENT Event, VOID *Context) {
-  (void)Event;
-  static_cast<HotkeyDriver *>(Context)->mCapturing = FALSE;
+  CaptureWholeScreen();  // the square tells the user how it went
+  Driver->mMade = Driver->mMade + 1;
+  // Behind whatever else waits at this TPL, the keyboard's own event too.
+  if (Driver->mAsked != Driver->mMade && EFI_ERROR(gBS->SignalEvent(Event))) {
+    Driver->mMade = Driver->mAsked;  // cannot go on: what is owed is dropped
+  }
 }
 
 VOID EFIAPI HotkeyDriver::OnConsoleInput(EFI_EVENT Event, VOID *Context) {
@@ -83,10 +93,6 @@ EFI_STATUS HotkeyDriver::RegisterOnConsole() {
 
 EFI_STATUS HotkeyDriver::Start() {
   EFI_STATUS Status = mCaptureEvent.Create(TPL_CALLBACK, OnCapture, this);
-  if (EFI_ERROR(Status)) {
-    return Status;
-  }
-  Status = mCaptureDone.Create(TPL_CALLBACK, OnCaptureDone, this);
   if (EFI_ERROR(Status)) {
     return Status;
   }

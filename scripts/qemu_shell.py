@@ -139,7 +139,8 @@ def closing_paths(serial):
 
 
 def boot(workdir, disks, script, rtc=None, vga=True, timeout=120, extra_args=(), qmp_path=None,
-         on_serial=None, readonly_virtio=None, display=None, stop_after=None, vars_store=None, session=None):
+         on_serial=None, readonly_virtio=None, display=None, stop_after=None, vars_store=None, session=None,
+         usb_keyboard=False):
     """Boots with the first disk holding startup.nsh; the script must end the
     machine (`reset -s`), or `stop_after`, a regular expression, names the
     console text after which the machine is stopped (for scripts that a
@@ -151,17 +152,21 @@ def boot(workdir, disks, script, rtc=None, vga=True, timeout=120, extra_args=(),
     Disk); `display` is a QEMU display back end ("gtk", "sdl"), none by
     default. The firmware's variable store is a fresh copy of OVMF's, or the
     file `vars_store` names, kept as the firmware leaves it, so that boot
-    options set in one boot (`bcfg`) are there in the next.
+    options set in one boot (`bcfg`) are there in the next. `usb_keyboard`
+    makes a USB keyboard on xHCI the machine's only one (no PS/2 controller);
+    QMP's send-key then types on it, the serial port as ever.
     """
     disks[0].put_text(script, "/startup.nsh")
     vars_copy = vars_store or os.path.join(workdir, "vars.fd")
     if not (vars_store and os.path.exists(vars_store)):
         shutil.copyfile(OVMF_VARS, vars_copy)
-    args = ["qemu-system-x86_64", "-machine", "q35", "-m", "256", "-nodefaults", "-no-reboot",
+    args = ["qemu-system-x86_64", "-machine", "q35,i8042=off" if usb_keyboard else "q35", "-m", "256", "-nodefaults", "-no-reboot",
             "-display", display or "none", "-monitor", "none", "-serial", "stdio",
             "-drive", "if=pflash,format=raw,readonly=on,file=" + OVMF_CODE,
             "-drive", "if=pflash,format=raw,file=" + vars_copy]
     args += ["-vga", "std"] if vga else ["-vga", "none"]
+    if usb_keyboard:
+        args += ["-device", "qemu-xhci,id=xhci", "-device", "usb-kbd,bus=xhci.0"]
     for disk in disks:
         args += disk.drive_args() if hasattr(disk, "drive_args") else ["-drive", "file=%s,format=raw" % disk.path]
     if readonly_virtio:
@@ -394,13 +399,29 @@ def square_colour(screen):
 
 
 class HotkeyPress:
-    """One press as the screen and console showed it: `before` and `after`
-    are screens (see dump_screen) also kept as <prefix>-before.ppm and
-    <prefix>-after.ppm; `square` its colour or None if it never showed;
-    `to_square` and `shown` seconds from the key to the square and how long
-    it stayed (None if it never went); `console` the words the serial port
-    printed meanwhile that it had not printed before (the front page repaints
-    its help text on any key)."""
+    """The presses of one press_hotkey as the screen and console showed them:
+    `before` and `after` are screens (see dump_screen) also kept as
+    <prefix>-before.ppm and <prefix>-after.ppm; `squares` one
+    (colour, to_square, shown) per square seen, in order: its colour, seconds
+    from the first key to it, and how long it stayed (None if it never went);
+    `square`, `to_square` and `shown` the first one's, or None if none showed;
+    `console` the words the serial port printed meanwhile that it had not
+    printed before (the front page repaints its help text on any key)."""
+
+    def __init__(self):
+        self.squares = []
+
+    @property
+    def square(self):
+        return self.squares[0][0] if self.squares else None
+
+    @property
+    def to_square(self):
+        return self.squares[0][1] if self.squares else None
+
+    @property
+    def shown(self):
+        return self.squares[0][2] if self.squares else None
 
 
 def still_screen(machine, path, timeout=30, apart=0.5):
@@ -421,26 +442,30 @@ def still_screen(machine, path, timeout=30, apart=0.5):
 def press_hotkey(machine, prefix, timeout=30, again_after=None):
     """Presses the hotkey on a still screen and watches the square come and
     go, dumping the screen every few hundredths of a second (a dump takes
-    about as long); `again_after` seconds presses it a second time, while the
-    capture runs. Returns a HotkeyPress."""
+    about as long); `again_after` seconds later it presses again, while that
+    capture runs, and then watches for the second capture's square as well.
+    Returns a HotkeyPress."""
     press = HotkeyPress()
     press.before = still_screen(machine, prefix + "-before.ppm")
     console = machine.text()
-    press.square = press.to_square = press.shown = None
+    expected = 2 if again_after else 1
     machine.qmp.send_key(*HOTKEY)
     pressed = time.monotonic()
     if again_after:
         time.sleep(again_after)
         machine.qmp.send_key(*HOTKEY)
-    while time.monotonic() - pressed < timeout:
+    showing = None  # (colour, when) of the square on the screen now
+    while time.monotonic() - pressed < timeout and len(press.squares) < expected:
         colour = square_colour(dump_screen(machine.qmp, prefix + "-watch.ppm"))
         now = time.monotonic() - pressed
-        if colour and press.square is None:
-            press.square, press.to_square = colour, now
-        elif press.square and not colour:
-            press.shown = now - press.to_square
-            break
+        if colour and showing is None:
+            showing = (colour, now)
+        elif showing and not colour:
+            press.squares.append((showing[0], showing[1], now - showing[1]))
+            showing = None
         time.sleep(0.02)
+    if showing:
+        press.squares.append((showing[0], showing[1], None))
     time.sleep(0.5)
     press.after = dump_screen(machine.qmp, prefix + "-after.ppm")
     earlier = set(console.split())

@@ -679,12 +679,20 @@ std::vector<std::string> FakeFirmware::FileNames(size_t VolumeIndex) const {
   return Names;
 }
 
-void FakeFirmware::PressKey(UINT16 ScanCode, UINT32 ShiftState) {
+void FakeFirmware::PressKey(UINT16 ScanCode, UINT32 ShiftState, KeyArrival When, unsigned Times) {
   EFI_KEY_DATA Pressed = {};
   Pressed.Key.ScanCode = ScanCode;
   Pressed.KeyState.KeyShiftState = ShiftState;
-  PendingKeys.push_back(Pressed);
-  if (std::find(Queue.begin(), Queue.end(), KeyDelivery) == Queue.end()) Queue.push_back(KeyDelivery);
+  const bool Deferred = When == KeyArrival::Late && Dispatching;
+  for (unsigned Press = 0; Press < Times; Press++) (Deferred ? LateKeys : PendingKeys).push_back(Pressed);
+  if (When == KeyArrival::AtOnce) {
+    const EFI_TPL Interrupted = CurrentTpl;
+    CurrentTpl = TPL_NOTIFY;
+    DeliverKeys();
+    CurrentTpl = Interrupted;
+  } else if (!Deferred && std::find(Queue.begin(), Queue.end(), KeyDelivery) == Queue.end()) {
+    Queue.push_back(KeyDelivery);
+  }
   DispatchEvents();
 }
 
@@ -737,6 +745,11 @@ void FakeFirmware::DispatchEvents() {
       Event.Notify(Next, Event.Context);
     }
     CurrentTpl = TPL_APPLICATION;
+    if (!LateKeys.empty()) {
+      PendingKeys.insert(PendingKeys.end(), LateKeys.begin(), LateKeys.end());
+      LateKeys.clear();
+      Queue.push_back(KeyDelivery);
+    }
   }
   Dispatching = false;
 }

@@ -95,10 +95,15 @@ class FakeFirmware {
   std::vector<std::string> FileNames(size_t VolumeIndex = 0) const;  // regular files only
 
   // --- input and events ---------------------------------------------------
-  // A keystroke. As EDK II's keyboard drivers do, the notification functions
-  // registered for it run from an event at TPL_CALLBACK: queued behind the
-  // events already signalled, and only once the one running now returns.
-  void PressKey(UINT16 ScanCode, UINT32 ShiftState);
+  // When a keystroke's notification functions run, as keyboards differ.
+  enum class KeyArrival {
+    Queued,  // EDK II's: from an event at TPL_CALLBACK, queued behind those already signalled
+    AtOnce,  // from the keyboard's timer at TPL_NOTIFY, in the middle of whatever runs
+    Late,    // read only once the running event returns, behind all it signalled
+  };
+  // Times presses of a key, read in one poll of the keyboard (a held key's
+  // repeats, or presses faster than the poll), notified as When says.
+  void PressKey(UINT16 ScanCode, UINT32 ShiftState, KeyArrival When = KeyArrival::Queued, unsigned Times = 1);
   // Console input arriving late: the protocol notifications for Simple Text
   // Input Ex are signalled and run.
   void ConnectConsoleInput();
@@ -168,6 +173,7 @@ class FakeFirmware {
   bool Dispatching = false;
   std::deque<EFI_EVENT> Queue;           // signalled events, in order; KeyDelivery stands for the keyboard's
   std::deque<EFI_KEY_DATA> PendingKeys;  // pressed, not yet notified
+  std::deque<EFI_KEY_DATA> LateKeys;     // pressed, not read until the running event returns
   EFI_EVENT KeyDelivery = &KeyDeliveryTag;
   int KeyDeliveryTag = 0;
   EFI_TPL CurrentTpl = TPL_APPLICATION;
