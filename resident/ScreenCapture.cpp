@@ -2,8 +2,8 @@
 
 #include "fileio/VolumeFileWriter.h"
 #include "image/BmpEncoder.h"
+#include "platform/CaptureClock.h"
 #include "platform/PoolBuffer.h"
-#include "resident/CaptureName.h"
 
 namespace {
 
@@ -98,8 +98,9 @@ EFI_STATUS SaveScreen(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, UINTN Width,
   if (EFI_ERROR(Status)) {
     return Status;
   }
+  EFI_TIME Time;
   CHAR16 Stem[kCaptureStemLength];
-  BuildCaptureStem(Stem);
+  BuildCaptureStem(ReadCaptureTime(&Time) ? &Time : nullptr, Stem);
   return SaveNewFile(Stem, STR16(".bmp"), &Pieces);
 }
 

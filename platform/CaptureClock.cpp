@@ -1,4 +1,4 @@
-#include "resident/CaptureName.h"
+#include "platform/CaptureClock.h"
 
 #include "platform/Print.h"
 
@@ -11,13 +11,17 @@ BOOLEAN IsUsableTime(const EFI_TIME &Time) {
 
 }  // namespace
 
-VOID BuildCaptureStem(CHAR16 *Stem) {
-  EFI_TIME Time = {};
-  if (EFI_ERROR(gRT->GetTime(&Time, nullptr)) || !IsUsableTime(Time)) {
+BOOLEAN ReadCaptureTime(EFI_TIME *Time) {
+  *Time = EFI_TIME{};
+  return !EFI_ERROR(gRT->GetTime(Time, nullptr)) && IsUsableTime(*Time);
+}
+
+VOID BuildCaptureStem(const EFI_TIME *Time, CHAR16 *Stem) {
+  if (Time == nullptr) {
     UnicodeSPrint(Stem, kCaptureStemLength * sizeof(CHAR16), STR16(CAPTURE_STEM_WITHOUT_CLOCK));
     return;
   }
   UnicodeSPrint(Stem, kCaptureStemLength * sizeof(CHAR16), STR16("Vistrel_%02u%02u%02u_%02u%02u%02u"),
-                static_cast<UINT32>(Time.Year % 100), UINT32{Time.Month}, UINT32{Time.Day}, UINT32{Time.Hour},
-                UINT32{Time.Minute}, UINT32{Time.Second});
+                static_cast<UINT32>(Time->Year % 100), UINT32{Time->Month}, UINT32{Time->Day}, UINT32{Time->Hour},
+                UINT32{Time->Minute}, UINT32{Time->Second});
 }
