@@ -1,4 +1,4 @@
-# The command's sources built for the host, with the fake firmware in place of
+# Both images' sources built for the host, with the fake firmware in place of
 # the entry frame and port I/O: the unit tests, the sanitizer builds, the fuzz
 # targets and the benchmark all link one of these.
 #   vistrel_host_library(Name [COMPILE flags...] [LINK flags...])
@@ -12,4 +12,7 @@ function(vistrel_host_library Name)
   target_compile_options(${Name} PUBLIC ${VISTREL_COMMON_FLAGS} ${HOST_COMPILE})
   vistrel_efi_headers(${Name} PUBLIC)
   target_link_options(${Name} PUBLIC ${HOST_LINK})
+  vistrel_zlib(${Name}_zlib ${HOST_COMPILE})
+  vistrel_use_zlib(${Name})
+  target_link_libraries(${Name} PUBLIC ${Name}_zlib)
 endfunction()

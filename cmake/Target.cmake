@@ -12,22 +12,34 @@ set(VISTREL_TARGET_FLAGS
 # absolute source paths in anything __FILE__ or debug information could carry.
 set(VISTREL_REPRODUCIBLE_FLAGS -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=)
 
+# zlib for the driver: the same freestanding, position-independent code
+# without a red zone or stack protector as the image's own C++ sources.
+set(VISTREL_TARGET_C_FLAGS
+  -std=gnu11 -O2 -ffreestanding -fpic -fshort-wchar -mno-red-zone -fno-stack-protector
+  -fno-asynchronous-unwind-tables -fno-unwind-tables ${VISTREL_REPRODUCIBLE_FLAGS}
+)
+
 # Adds <Target>, building the UEFI image <Output> of PE subsystem <Subsystem>
-# (10 an application, 11 a boot-service driver) from the sources, whose
-# objects make the object library <Objects>.
+# (10 an application, 11 a boot-service driver) from the SOURCES, whose
+# objects make the object library <Objects>, and the static LIBRARIES.
 function(vistrel_add_efi_image Target Objects Output Subsystem)
-  add_library(${Objects} OBJECT ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 4 IMAGE "" "" "SOURCES;LIBRARIES")
+  add_library(${Objects} OBJECT ${IMAGE_SOURCES})
   target_compile_options(${Objects} PRIVATE ${VISTREL_TARGET_FLAGS} ${VISTREL_REPRODUCIBLE_FLAGS})
   vistrel_efi_headers(${Objects} PRIVATE)
+  set(Archives)
+  foreach(Library ${IMAGE_LIBRARIES})
+    list(APPEND Archives $<TARGET_FILE:${Library}>)
+  endforeach()
 
   string(REGEX REPLACE "\\.efi$" ".so" SharedObject ${Output})
   add_custom_command(
     OUTPUT ${SharedObject}
     COMMAND ld -nostdlib -znocombreloc -shared -Bsymbolic --build-id=none
             -T ${GNU_EFI_LIB}/elf_x86_64_efi.lds ${GNU_EFI_LIB}/crt0-efi-x86_64.o
-            $<TARGET_OBJECTS:${Objects}>
+            $<TARGET_OBJECTS:${Objects}> ${Archives}
             -L${GNU_EFI_LIB} -lefi -lgnuefi -o ${SharedObject}
-    DEPENDS ${Objects} $<TARGET_OBJECTS:${Objects}>
+    DEPENDS ${Objects} $<TARGET_OBJECTS:${Objects}> ${IMAGE_LIBRARIES}
     COMMAND_EXPAND_LISTS
     VERBATIM)
 
@@ -49,8 +61,18 @@ endfunction()
 
 set(VISTREL_EFI ${PROJECT_BINARY_DIR}/vistrel.efi)
 vistrel_add_efi_image(vistrel_efi vistrel_target_objects ${VISTREL_EFI} 10
-  ${VISTREL_SHARED_SOURCES} ${VISTREL_COMMAND_SOURCES} ${VISTREL_COMMAND_TARGET_ONLY_SOURCES})
+  SOURCES ${VISTREL_SHARED_SOURCES} ${VISTREL_COMMAND_SOURCES} ${VISTREL_COMMAND_TARGET_ONLY_SOURCES})
 
+vistrel_zlib(vistrel_target_zlib ${VISTREL_TARGET_C_FLAGS})
 set(VISTREL_HOTKEY_EFI ${PROJECT_BINARY_DIR}/vistrel-hotkey.efi)
 vistrel_add_efi_image(vistrel_hotkey_efi vistrel_hotkey_objects ${VISTREL_HOTKEY_EFI} 11
-  ${VISTREL_SHARED_SOURCES} ${VISTREL_RESIDENT_SOURCES} ${VISTREL_RESIDENT_TARGET_ONLY_SOURCES})
+  SOURCES ${VISTREL_SHARED_SOURCES} ${VISTREL_RESIDENT_SOURCES} ${VISTREL_RESIDENT_TARGET_ONLY_SOURCES}
+  LIBRARIES vistrel_target_zlib)
+vistrel_use_zlib(vistrel_hotkey_objects)
+
+# Which zlib went into the driver, read from the compiled library itself.
+add_custom_target(vistrel_zlib_version ALL
+  COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:vistrel_target_zlib> -DSOURCE=${VISTREL_ZLIB_DIR}
+          -P ${PROJECT_SOURCE_DIR}/cmake/ZlibVersion.cmake
+  DEPENDS vistrel_target_zlib
+  VERBATIM)

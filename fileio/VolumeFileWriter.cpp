@@ -106,12 +106,22 @@ EFI_STATUS FindFreeName(EFI_FILE_PROTOCOL *Root, const CHAR16 *Stem, const CHAR1
   return EFI_ACCESS_DENIED;
 }
 
-EFI_STATUS WritePieces(EFI_FILE_PROTOCOL *File, FILE_SOURCE *Source) {
-  const UINT8 *Piece = nullptr;
-  UINTN PieceSize = 0;
-  for (UINTN Index = 0; Source->GetPiece(Source, Index, &Piece, &PieceSize); Index++) {
+// *SourceFailed tells a source that could not make its bytes from a volume
+// that would not take them.
+EFI_STATUS WritePieces(EFI_FILE_PROTOCOL *File, FILE_SOURCE *Source, BOOLEAN *SourceFailed) {
+  for (UINTN Index = 0;; Index++) {
+    const UINT8 *Piece = nullptr;
+    UINTN PieceSize = 0;
+    EFI_STATUS Status = Source->GetPiece(Source, Index, &Piece, &PieceSize);
+    if (Status == EFI_END_OF_FILE) {
+      break;
+    }
+    if (EFI_ERROR(Status)) {
+      *SourceFailed = TRUE;
+      return Status;  // a file cut short is never saved
+    }
     UINTN Size = PieceSize;
-    const EFI_STATUS Status = File->Write(File, &Size, const_cast<UINT8 *>(Piece));
+    Status = File->Write(File, &Size, const_cast<UINT8 *>(Piece));
     if (EFI_ERROR(Status)) {
       return Status;
     }
@@ -123,7 +133,8 @@ EFI_STATUS WritePieces(EFI_FILE_PROTOCOL *File, FILE_SOURCE *Source) {
   return File->Flush(File);
 }
 
-EFI_STATUS SaveNewFileOnVolume(EFI_HANDLE Volume, const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source) {
+EFI_STATUS SaveNewFileOnVolume(EFI_HANDLE Volume, const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source,
+                               BOOLEAN *SourceFailed) {
   VOID *Interface = nullptr;
   EFI_STATUS Status = gBS->OpenProtocol(Volume, &gEfiSimpleFileSystemProtocolGuid, &Interface, gImageHandle, nullptr,
                                         EFI_OPEN_PROTOCOL_GET_PROTOCOL);
@@ -146,7 +157,7 @@ EFI_STATUS SaveNewFileOnVolume(EFI_HANDLE Volume, const CHAR16 *Stem, const CHAR
     return Status;
   }
   FileHandle File(Opened);
-  Status = WritePieces(File.Get(), Source);
+  Status = WritePieces(File.Get(), Source, SourceFailed);
   if (EFI_ERROR(Status)) {
     File.Delete();  // the file is new: nothing of anyone else's is lost
   }
@@ -163,8 +174,9 @@ EFI_STATUS SaveNewFile(const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE 
   }
   PoolBuffer<EFI_HANDLE> Owner(Handles);
   EFI_STATUS Status = EFI_NOT_FOUND;
-  for (UINTN Index = 0; Handles != nullptr && Index < Count; Index++) {
-    Status = SaveNewFileOnVolume(Handles[Index], Stem, Extension, Source);
+  BOOLEAN SourceFailed = FALSE;
+  for (UINTN Index = 0; Handles != nullptr && Index < Count && !SourceFailed; Index++) {
+    Status = SaveNewFileOnVolume(Handles[Index], Stem, Extension, Source, &SourceFailed);
     if (!EFI_ERROR(Status)) {
       break;
     }

@@ -21,9 +21,10 @@ EFI_STATUS SaveFileToVolume(const CHAR16 *FileName, const VOID *Buffer, UINTN Bu
 // the whole file. The writer asks for pieces 0, 1, 2, ... in turn and may
 // start again from 0 on another volume.
 struct FILE_SOURCE;
-// Puts piece Index in *Piece (*Size bytes, valid until the next call);
-// FALSE when the file has no such piece (it ended before).
-typedef BOOLEAN (*FILE_SOURCE_GET_PIECE)(FILE_SOURCE *This, UINTN Index, const UINT8 **Piece, UINTN *Size);
+// Puts piece Index in *Piece (*Size bytes, valid until the next call) and
+// returns EFI_SUCCESS; EFI_END_OF_FILE when the file has no such piece (it
+// ended before); any other error when the bytes cannot be made.
+typedef EFI_STATUS (*FILE_SOURCE_GET_PIECE)(FILE_SOURCE *This, UINTN Index, const UINT8 **Piece, UINTN *Size);
 struct FILE_SOURCE {
   FILE_SOURCE_GET_PIECE GetPiece;
 };
@@ -32,12 +33,14 @@ struct FILE_SOURCE {
 // volume, in the firmware's handle order, that takes it whole. Never replaces
 // anything: the name is Stem + Extension, or Stem_2 + Extension, Stem_3 ...
 // when that is taken. A volume that refuses (write-protected, full, any
-// error) is skipped; a file a failed write leaves is deleted first.
+// error) is skipped; a file a failed write leaves is deleted first. When the
+// source fails, what it wrote is deleted and no other volume is tried.
 //
 // Returns EFI_SUCCESS once a volume holds the whole file and has flushed it,
 // otherwise:
 //   EFI_NOT_FOUND      no Simple File System volume
 //   EFI_ACCESS_DENIED  the last volume has every name up to Stem_999 taken
 //   EFI_DEVICE_ERROR   the last volume took fewer bytes than it was given
-//   the firmware's status of the last volume's failed call.
+//   the source's error, or the firmware's status of the last volume's failed
+//   call.
 EFI_STATUS SaveNewFile(const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source);

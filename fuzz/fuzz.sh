@@ -9,7 +9,7 @@ mode=$1 source=$2 build=$3
 case "$mode" in
   build)
     cmake -S "$source" -B "$build" -DVISTREL_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \
-      -DCMAKE_CXX_COMPILER=clang++ > /dev/null
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ > /dev/null
     shift 3
     cmake --build "$build" -j "${JOBS:-2}" ${1:+--target "$@"}
     ;;

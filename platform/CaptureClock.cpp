@@ -2,18 +2,14 @@
 
 #include "platform/Print.h"
 
-namespace {
-
-BOOLEAN IsUsableTime(const EFI_TIME &Time) {
-  return Time.Year >= 1900 && Time.Year <= 9999 && Time.Month >= 1 && Time.Month <= 12 && Time.Day >= 1 &&
-         Time.Day <= 31 && Time.Hour <= 23 && Time.Minute <= 59 && Time.Second <= 59;
+BOOLEAN IsUsableCaptureTime(const EFI_TIME *Time) {
+  return Time->Year >= 1900 && Time->Year <= 9999 && Time->Month >= 1 && Time->Month <= 12 && Time->Day >= 1 &&
+         Time->Day <= 31 && Time->Hour <= 23 && Time->Minute <= 59 && Time->Second <= 59;
 }
-
-}  // namespace
 
 BOOLEAN ReadCaptureTime(EFI_TIME *Time) {
   *Time = EFI_TIME{};
-  return !EFI_ERROR(gRT->GetTime(Time, nullptr)) && IsUsableTime(*Time);
+  return !EFI_ERROR(gRT->GetTime(Time, nullptr)) && IsUsableCaptureTime(Time);
 }
 
 VOID BuildCaptureStem(const EFI_TIME *Time, CHAR16 *Stem) {

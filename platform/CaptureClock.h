@@ -11,6 +11,10 @@ constexpr UINTN kCaptureStemLength = 24;
 // keep every capture.
 #define CAPTURE_STEM_WITHOUT_CLOCK "Vistrel_000000_000000"
 
+// Whether Time is a date and time of day that a name or text can show: a
+// year of four digits and each field within its calendar range.
+BOOLEAN IsUsableCaptureTime(const EFI_TIME *Time);
+
 // The runtime services' GetTime, which serialises with everyone else's use of
 // the clock (reading its ports directly could break into another's
 // index/data access). FALSE when it fails or gives an impossible date.

@@ -1,60 +1,22 @@
 #include "resident/ScreenCapture.h"
 
 #include "fileio/VolumeFileWriter.h"
-#include "image/BmpEncoder.h"
+#include "image/PngEncoder.h"
 #include "platform/CaptureClock.h"
-#include "platform/PoolBuffer.h"
 
 namespace {
 
 constexpr EFI_GRAPHICS_OUTPUT_BLT_PIXEL kSaved = {0x00, 0xFF, 0x00, 0x00};     // green
 constexpr EFI_GRAPHICS_OUTPUT_BLT_PIXEL kNotSaved = {0x00, 0x00, 0xFF, 0x00};  // red
 
-// The BMP of an image as the writer's pieces: the header, then up to a
-// budget's worth of file rows at a time, encoded into one reused buffer.
-class BmpPieces : public FILE_SOURCE {
- public:
-  EFI_STATUS Prepare(const CaptureImage *Image) {
-    mImage = Image;
-    GetPiece = Get;
-    const UINTN RowBytes = BmpRowBytes(Image->Width);
-    mRowsPerPiece = kPieceBytes / RowBytes;
-    if (mRowsPerPiece == 0) {
-      mRowsPerPiece = 1;  // a row wider than the budget: no mode is that wide
-    }
-    if (mRowsPerPiece > Image->Height) {
-      mRowsPerPiece = Image->Height;
-    }
-    const UINTN Bytes = mRowsPerPiece * RowBytes;
-    mBuffer = PoolBuffer<UINT8>(static_cast<UINT8 *>(AllocatePool(Bytes < kBmpHeaderSize ? kBmpHeaderSize : Bytes)));
-    return mBuffer ? EFI_SUCCESS : EFI_OUT_OF_RESOURCES;
-  }
-
- private:
-  static BOOLEAN Get(FILE_SOURCE *This, UINTN Index, const UINT8 **Piece, UINTN *Size) {
-    auto *Self = static_cast<BmpPieces *>(This);
-    const CaptureImage *Image = Self->mImage;
-    *Piece = Self->mBuffer.Get();
-    if (Index == 0) {
-      WriteBmpHeader(Image->Width, Image->Height, Self->mBuffer.Get());
-      *Size = kBmpHeaderSize;
-      return TRUE;
-    }
-    const UINTN FirstRow = (Index - 1) * Self->mRowsPerPiece;
-    if (FirstRow >= Image->Height) {
-      return FALSE;
-    }
-    const UINTN Left = Image->Height - FirstRow;
-    const UINTN Rows = Left < Self->mRowsPerPiece ? Left : Self->mRowsPerPiece;
-    EncodeBmpRows(Image, FirstRow, Rows, Self->mBuffer.Get());
-    *Size = Rows * BmpRowBytes(Image->Width);
-    return TRUE;
-  }
-
-  const CaptureImage *mImage = nullptr;
-  PoolBuffer<UINT8> mBuffer;
-  UINTN mRowsPerPiece = 0;
+// The PNG encoder as the writer's source of pieces.
+struct PngFile : FILE_SOURCE {
+  PNG_ENCODER *Encoder;
 };
+
+EFI_STATUS GetPngFilePiece(FILE_SOURCE *This, UINTN Index, const UINT8 **Piece, UINTN *Size) {
+  return GetPngPiece(static_cast<PngFile *>(This)->Encoder, Index, Piece, Size);
+}
 
 EFI_GRAPHICS_OUTPUT_PROTOCOL *FindGraphicsOutput() {
   VOID *Interface = nullptr;
@@ -82,7 +44,7 @@ BOOLEAN ModeSize(const EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, UINTN *Widt
 }
 
 EFI_STATUS SaveScreen(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, UINTN Width, UINTN Height) {
-  if (BmpFileLength(Width, Height) == 0) {
+  if (Width > kPngLargestWidth) {
     return EFI_UNSUPPORTED;
   }
   CaptureImageOwner Image(CreateScreenImage(Width, Height));
@@ -93,15 +55,23 @@ EFI_STATUS SaveScreen(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, UINTN Width,
   if (EFI_ERROR(Status)) {
     return Status;  // a picture that was not read is never saved
   }
-  BmpPieces Pieces;
-  Status = Pieces.Prepare(Image.Get());
+  // One reading of the clock for the name and the text, so they never
+  // straddle a second.
+  EFI_TIME Time;
+  const EFI_TIME *Clock = ReadCaptureTime(&Time) ? &Time : nullptr;
+  const PNG_ORIGIN Origin = {gST->FirmwareVendor, gST->FirmwareRevision, gST->Hdr.Revision, Clock};
+  PNG_ENCODER *Made = nullptr;
+  Status = CreatePngEncoder(Image.Get(), &Origin, &Made);
+  PngEncoderOwner Encoder(Made);
   if (EFI_ERROR(Status)) {
     return Status;
   }
-  EFI_TIME Time;
+  PngFile File;
+  File.GetPiece = GetPngFilePiece;
+  File.Encoder = Encoder.Get();
   CHAR16 Stem[kCaptureStemLength];
-  BuildCaptureStem(ReadCaptureTime(&Time) ? &Time : nullptr, Stem);
-  return SaveNewFile(Stem, STR16(".bmp"), &Pieces);
+  BuildCaptureStem(Clock, Stem);
+  return SaveNewFile(Stem, STR16(".png"), &File);
 }
 
 // The square, held, then the screen as it was. Nothing is drawn unless what

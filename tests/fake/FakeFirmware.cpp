@@ -537,6 +537,9 @@ FakeFirmware::FakeFirmware() {
   Previous = gCurrent;
   gCurrent = this;
   St.Hdr.Signature = EFI_SYSTEM_TABLE_SIGNATURE;
+  St.Hdr.Revision = (2 << 16) | 70;
+  St.FirmwareVendor = VendorStorage.data();
+  St.FirmwareRevision = 0x00010000;
   St.ConOut = &ConOut;
   St.ConsoleInHandle = &ConsoleInTag;
   St.ConsoleOutHandle = &ConsoleOutTag;

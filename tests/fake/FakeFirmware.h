@@ -23,6 +23,9 @@
 
 namespace fake {
 
+// A UCS-2 string for the command from a UTF-16 literal.
+std::vector<CHAR16> Ucs2(const std::u16string &Text);
+
 // Which shell the command finds.
 enum class ShellKind { None, ShellProtocol, Environment2OnImage, Environment2OnOtherHandle };
 // How the shell hands over the arguments.
@@ -80,6 +83,7 @@ class FakeFirmware {
   bool ShortWrites = false;         // Write reports success for half the bytes
   UINT8 Cmos[128] = {};
   EFI_TIME Time = {2024, 1, 15, 10, 30, 45, 0, 0, 0, 0, 0};  // what GetTime gives
+  std::vector<CHAR16> VendorStorage = Ucs2(u"Fake Firmware");  // the system table's FirmwareVendor
 
   // The volumes; the first is the one LocateProtocol finds, and Volume,
   // ReadOnlyVolume and FreeBytes are its.
@@ -207,8 +211,6 @@ class FakeFirmware {
   std::map<std::string, unsigned> KindCounts;
 };
 
-// A UCS-2 string for the command from a UTF-16 literal.
-std::vector<CHAR16> Ucs2(const std::u16string &Text);
 std::u16string FromUcs2(const CHAR16 *Text);
 std::string Narrow(const std::u16string &Text);
 

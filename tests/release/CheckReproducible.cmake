@@ -3,11 +3,13 @@
 # byte.
 file(REMOVE_RECURSE ${WORK})
 
-# The copy leaves out build trees, outputs and version control.
-file(GLOB Entries RELATIVE ${SOURCE} ${SOURCE}/*)
+# The copy leaves out build trees, outputs and version control, and of what
+# the install step fetched, the package lists it fetched it with.
+file(GLOB Entries RELATIVE ${SOURCE} ${SOURCE}/* ${SOURCE}/deps/*)
 foreach(Entry ${Entries})
-  if(NOT Entry MATCHES "^(build.*|out|\\.git)$")
-    file(COPY ${SOURCE}/${Entry} DESTINATION ${WORK}/elsewhere/checkout)
+  if(NOT Entry MATCHES "^(build.*|out|\\.git|deps|deps/apt-.*)$")
+    get_filename_component(Folder ${Entry} DIRECTORY)
+    file(COPY ${SOURCE}/${Entry} DESTINATION ${WORK}/elsewhere/checkout/${Folder})
   endif()
 endforeach()
 

@@ -1,10 +1,11 @@
-# Fails when an image reaches LIMIT bytes (64 KiB: it must fit any boot stick
-# and any firmware's loader without thought).
-foreach(Image ${EFI})
+# Fails when an image reaches its limit: EFI and LIMIT are lists of the same
+# length, an image and its limit in bytes at each place. Small enough for any
+# boot stick and any firmware's loader without thought.
+foreach(Image Limit IN ZIP_LISTS EFI LIMIT)
   file(SIZE ${Image} Size)
-  math(EXPR Margin "${LIMIT} - ${Size}")
-  if(Size GREATER_EQUAL LIMIT)
-    message(FATAL_ERROR "${Image} is ${Size} bytes, over the ${LIMIT}-byte limit")
+  math(EXPR Margin "${Limit} - ${Size}")
+  if(Size GREATER_EQUAL Limit)
+    message(FATAL_ERROR "${Image} is ${Size} bytes, over the ${Limit}-byte limit")
   endif()
   message(STATUS "${Image}: ${Size} bytes, ${Margin} below the limit")
 endforeach()

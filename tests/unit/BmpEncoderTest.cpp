@@ -1,4 +1,4 @@
-// The screen image, its read-back and the BMP encoder.
+// The screen image, its read-back, and the BMP and PNG encoders.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "image/BmpEncoder.h"
+#include "image/PngEncoder.h"
 #include "platform/PoolBuffer.h"
 #include "tests/unit/TestSupport.h"
 
@@ -217,6 +218,89 @@ TEST_F(BmpEncoderTest, ReadBackFailuresAreReported) {
   Fw.FailCall("Blt", 2, EFI_DEVICE_ERROR);
   EXPECT_EQ(CaptureScreen(Image, &Fw.Gop), EFI_DEVICE_ERROR);
   DestroyCaptureImage(Image);
+}
+
+// The driver's PNG, whole: every width to 40 and a padded 641, a height that
+// ends inside a band, and a noisy frame of several IDAT chunks; asked for
+// again from its first piece, as on the next volume, it comes out the same.
+TEST_F(BmpEncoderTest, PngDecodesToTheImageAndRestartsTheSame) {
+  std::vector<std::pair<UINTN, UINTN>> Sizes;
+  for (UINTN Width = 1; Width <= 40; Width++) Sizes.push_back({Width, Width % 3 == 0 ? 1 : 3});
+  Sizes.push_back({641, 70});   // 17 rows a band: the last band holds 2
+  Sizes.push_back({400, 300});  // noise: more than one chunk
+  for (const auto &Size : Sizes) {
+    SCOPED_TRACE(testing::Message() << Size.first << "x" << Size.second);
+    CaptureImage Image = MakeImage(Size.first, Size.second);
+    if (Size.first == 400) {
+      std::srand(7);
+      for (auto &P : Pixels) P = {static_cast<UINT8>(std::rand()), static_cast<UINT8>(std::rand()),
+                                  static_cast<UINT8>(std::rand()), 0};
+    } else {
+      for (size_t Row = 1; Row < Size.second; Row += 2)  // rows equal to the one above, beside rows that differ
+        std::copy_n(&Pixels[(Row - 1) * Size.first], Size.first, &Pixels[Row * Size.first]);
+    }
+    const PNG_ORIGIN Origin = {nullptr, 0, 0, nullptr};
+    PNG_ENCODER *Encoder = nullptr;
+    ASSERT_EQ(CreatePngEncoder(&Image, &Origin, &Encoder), EFI_SUCCESS);
+    std::vector<UINT8> Files[2];
+    size_t Pieces = 0;
+    for (std::vector<UINT8> &File : Files) {
+      const UINT8 *Piece = nullptr;
+      UINTN PieceSize = 0;
+      EFI_STATUS Status;
+      for (UINTN Index = 0; (Status = GetPngPiece(Encoder, Index, &Piece, &PieceSize)) == EFI_SUCCESS; Index++) {
+        File.insert(File.end(), Piece, Piece + PieceSize);
+        Pieces = Index + 1;
+      }
+      EXPECT_EQ(Status, EFI_END_OF_FILE);
+    }
+    DestroyPngEncoder(Encoder);
+    EXPECT_EQ(Fw.LivePoolBlocks(), 0u);
+    EXPECT_EQ(Files[0], Files[1]);
+    EXPECT_TRUE(Size.first != 400 || Pieces > 4) << "header, IDAT chunks, IEND: " << Pieces;
+    ExpectPngOfPixels(Files[0], Size.first, Size.second, Pixels.data(), Size.first);
+  }
+}
+
+// The text says which firmware and when; the vendor is outside input, read
+// only so far and only as printable Latin-1.
+TEST_F(BmpEncoderTest, PngTextNamesTheFirmwareAndTheTime) {
+  std::vector<CHAR16> Hostile(100, u'A');  // no NUL within the bound
+  Hostile[0] = 0x01;
+  Hostile[1] = 0x263A;
+  Hostile[2] = 0xE9;
+  const EFI_TIME Local = {2099, 12, 31, 23, 59, 9, 0, 0, -300, 0, 0};  // UTC-5
+  EFI_TIME Unzoned = Local;
+  Unzoned.TimeZone = EFI_UNSPECIFIED_TIMEZONE;
+  const std::vector<CHAR16> Vendor = fake::Ucs2(u"EDK II");
+  struct Case {
+    PNG_ORIGIN Origin;
+    std::string Source, Created;
+    std::vector<UINT8> Utc;
+  };
+  const std::vector<Case> Cases = {
+      {{Vendor.data(), 0x10000, (2 << 16) | 70, &Local}, "EDK II, revision 0x00010000; UEFI 2.7",
+       "2099-12-31T23:59:09-05:00", {0x08, 0x34, 1, 1, 4, 59, 9}},
+      {{Vendor.data(), 0xABCD1234, (2 << 16) | 31, &Unzoned}, "EDK II, revision 0xABCD1234; UEFI 2.3.1",
+       "2099-12-31T23:59:09", {}},
+      {{Hostile.data(), 1, (2 << 16) | 100, nullptr},
+       "??\xE9" + std::string(61, 'A') + ", revision 0x00000001; UEFI 2.10", "", {}},
+      {{nullptr, 0, 0, nullptr}, "Unnamed firmware, revision 0x00000000; UEFI 0.0", "", {}},
+  };
+  for (const Case &C : Cases) {
+    SCOPED_TRACE(C.Source);
+    UINT8 Chunks[kPngTextBytes + 16];
+    std::memset(Chunks, 0xA5, sizeof(Chunks));
+    const UINTN Length = WritePngTextChunks(&C.Origin, Chunks);
+    ASSERT_LE(Length, kPngTextBytes);
+    std::vector<UINT8> File = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    File.insert(File.end(), Chunks, Chunks + Length);
+    const PngChunks Read = ReadPngChunks(File);
+    EXPECT_EQ(Read.Text.at("Software"), "Vistrel " VISTREL_VERSION);
+    EXPECT_EQ(Read.Text.at("Source"), C.Source);
+    EXPECT_EQ(Read.Text.count("Creation Time") ? Read.Text.at("Creation Time") : "", C.Created);
+    EXPECT_EQ(Read.Time, C.Utc) << "tIME, in UTC, only with a time zone";
+  }
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ namespace {
 
 constexpr UINT32 kCtrlAlt = EFI_SHIFT_STATE_VALID | EFI_LEFT_CONTROL_PRESSED | EFI_LEFT_ALT_PRESSED;
 constexpr UINT32 kGreen = 0x00FF00, kRed = 0xFF0000;
-const std::string kName = "\\VISTREL_240115_103045.BMP";
+const std::string kName = "\\VISTREL_240115_103045.PNG";
 
 EFI_STATUS Load(fake::FakeFirmware &F) {
   return RunDriverImage(F.ImageHandle(), F.SystemTable(), DriverMain, DriverUnload);
@@ -89,10 +89,21 @@ TEST_F(HotkeyDriverTest, EachCtrlAndAltCaptureTheWholeScreenWithoutOverwriting) 
               Fw.PeakPoolBytes - Frame);
   EXPECT_EQ(Fw.FindFile(kName)->Data, (std::vector<UINT8>{1, 2, 3}));
   for (const char *Suffix : {"_2", "_3", "_4", "_5"}) {
-    const fake::FakeFile *File = Fw.FindFile("\\VISTREL_240115_103045" + std::string(Suffix) + ".BMP");
+    const fake::FakeFile *File = Fw.FindFile("\\VISTREL_240115_103045" + std::string(Suffix) + ".PNG");
     ASSERT_NE(File, nullptr) << Suffix;
-    ExpectBmpOfScreen(Fw, File->Data, 1280, 800);
+    ExpectPngOfScreen(Fw, File->Data, 1280, 800);
   }
+
+  // The pool beside the frame does not grow with the screen.
+  Fw.SetScreenSize(3840, 2160);
+  Fw.PaintScreen();
+  const size_t Frame4K = 3840 * 2160 * 4 + sizeof(CaptureImage);
+  Fw.PeakPoolBytes = Fw.PoolBytes;
+  EXPECT_EQ(Press(Fw), kGreen);
+  EXPECT_LE(Fw.PeakPoolBytes - Frame4K, 1u << 20) << "beside the frame, at most 1 MiB";
+  std::printf("[ pool ] peak of a 3840x2160 capture: %zu bytes, the frame and %zu\n", Fw.PeakPoolBytes,
+              Fw.PeakPoolBytes - Frame4K);
+  ExpectPngOfScreen(Fw, Fw.FindFile("\\VISTREL_240115_103045_6.PNG")->Data, 3840, 2160);
   EXPECT_TRUE(Fw.ConsoleText.empty()) << "text would break the screen being captured";
   EXPECT_EQ(Unload(Fw), EFI_SUCCESS);
   ExpectNothingKept(Fw);
@@ -155,7 +166,7 @@ TEST_F(HotkeyDriverTest, FileGoesToTheFirstVolumeThatTakesItWhole) {
   };
   const std::vector<Case> Cases = {
       {"first write-protected", [](fake::FakeFirmware &F) { F.Volumes[0].ReadOnly = true; }, true},
-      {"first full", [](fake::FakeFirmware &F) { F.Volumes[0].FreeBytes = 100000; }, true},
+      {"first full", [](fake::FakeFirmware &F) { F.Volumes[0].FreeBytes = 400; }, true},
       {"first cannot be opened", [](fake::FakeFirmware &F) { F.FailCall("OpenVolume", 1, EFI_NO_MEDIA); }, true},
       {"first fails to flush", [](fake::FakeFirmware &F) { F.FailCall("Flush", 1, EFI_DEVICE_ERROR); }, true},
       {"both write-protected", [](fake::FakeFirmware &F) { F.Volumes[0].ReadOnly = F.Volumes[1].ReadOnly = true; },
@@ -172,7 +183,7 @@ TEST_F(HotkeyDriverTest, FileGoesToTheFirstVolumeThatTakesItWhole) {
     EXPECT_EQ(CaptureOnce(F), C.Saved ? kGreen : kRed);
     EXPECT_TRUE(F.FileNames(0).empty());
     EXPECT_EQ(F.FileNames(1).size(), C.Saved ? 1u : 0u);
-    if (C.Saved) ExpectBmpOfScreen(F, F.FindFile(kName, 1)->Data, 641, 600);
+    if (C.Saved) ExpectPngOfScreen(F, F.FindFile(kName, 1)->Data, 641, 600);
   }
 }
 
@@ -195,22 +206,26 @@ TEST_F(HotkeyDriverTest, NameComesFromTheFirmwareClock) {
   struct Case {
     const char *What;
     std::function<void(fake::FakeFirmware &)> Arrange;
-    std::string Name;
+    std::string Name, Created;
   };
   const std::vector<Case> Cases = {
-      {"last second of 2099", [](fake::FakeFirmware &F) { F.Time = EFI_TIME{2099, 12, 31, 23, 59, 9, 0, 0, 0, 0, 0}; },
-       "\\VISTREL_991231_235909.BMP"},
+      {"last second of 2099", [](fake::FakeFirmware &F) { F.Time = EFI_TIME{2099, 12, 31, 23, 59, 9, 0, 0, 60, 0, 0}; },
+       "\\VISTREL_991231_235909.PNG", "2099-12-31T23:59:09+01:00"},
       {"no clock", [](fake::FakeFirmware &F) { F.FailCall("GetTime", 1, EFI_DEVICE_ERROR); },
-       "\\VISTREL_000000_000000.BMP"},
-      {"impossible date", [](fake::FakeFirmware &F) { F.Time.Month = 13; }, "\\VISTREL_000000_000000.BMP"},
+       "\\VISTREL_000000_000000.PNG", ""},
+      {"impossible date", [](fake::FakeFirmware &F) { F.Time.Month = 13; }, "\\VISTREL_000000_000000.PNG", ""},
   };
   for (const Case &C : Cases) {
     SCOPED_TRACE(C.What);
     fake::FakeFirmware F;
     C.Arrange(F);
     EXPECT_EQ(CaptureOnce(F), kGreen);
-    EXPECT_EQ(F.FileNames(), std::vector<std::string>{C.Name});
+    ASSERT_EQ(F.FileNames(), std::vector<std::string>{C.Name});
     EXPECT_TRUE(F.PortWrites.empty()) << "the clock's ports are never touched";
+    EXPECT_EQ(F.CallsOf("GetTime").size(), 1u) << "one reading for the name and the text";
+    const PngChunks Chunks = ReadPngChunks(F.FindFile(C.Name)->Data);
+    EXPECT_EQ(Chunks.Text.at("Source"), "Fake Firmware, revision 0x00010000; UEFI 2.7");
+    EXPECT_EQ(Chunks.Text.count("Creation Time") ? Chunks.Text.at("Creation Time") : "", C.Created);
   }
 }
 
@@ -246,9 +261,9 @@ TEST_F(HotkeyDriverTest, RefusedUnloadKeepsTheDriverWhole) {
 // nothing, and the square is green exactly when the file was saved.
 TEST(HotkeyDriverFaults, EveryCallOfALifeFailingInTurn) {
   auto Arrange = [](fake::FakeFirmware &F) {
-    F.PaintScreen();  // 1024x768: three pieces of rows after the header
+    F.PaintScreen();  // 1024x768
     F.VolumeCount = 2;
-    F.Volumes[0].FreeBytes = 100000;
+    F.Volumes[0].FreeBytes = 400;  // the header fits, the pixels do not
     F.AddFile(kName, {9}, 1);
   };
   auto Life = [&](fake::FakeFirmware &F) {
@@ -282,7 +297,7 @@ TEST(HotkeyDriverFaults, EveryCallOfALifeFailingInTurn) {
     Saved.erase(std::find(Saved.begin(), Saved.end(), kName));
     ASSERT_LE(Saved.size(), 1u);
     F.PaintScreen();  // as it was read, whether or not the square went away
-    if (!Saved.empty()) ExpectBmpOfScreen(F, F.FindFile(Saved[0], 1)->Data, 1024, 768);
+    if (!Saved.empty()) ExpectPngOfScreen(F, F.FindFile(Saved[0], 1)->Data, 1024, 768);
     if (Square != 0) {
       EXPECT_EQ(Square == kGreen, !Saved.empty());
     }

@@ -2,8 +2,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <png.h>
+#include <zlib.h>  // Debian's: an independent CRC-32
 
+#include <algorithm>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -46,6 +50,75 @@ inline void ExpectBmpOfScreen(const fake::FakeFirmware &Fw, const std::vector<UI
     }
     for (size_t Pad = Width * 3; Pad < RowBytes; Pad++) ASSERT_EQ(File[54 + Y * RowBytes + Pad], 0) << Y;
   }
+}
+
+inline uint32_t Be32(const std::vector<UINT8> &Bytes, size_t Offset) {
+  return (static_cast<uint32_t>(Bytes[Offset]) << 24) | (Bytes[Offset + 1] << 16) | (Bytes[Offset + 2] << 8) |
+         Bytes[Offset + 3];
+}
+
+// A PNG's chunks as a reader walks them, each CRC checked on the way.
+struct PngChunks {
+  std::vector<std::string> Types;              // in file order
+  std::map<std::string, std::string> Text;     // tEXt keyword to text
+  std::vector<UINT8> Time;                     // tIME's 7 bytes, if any
+};
+
+inline PngChunks ReadPngChunks(const std::vector<UINT8> &File) {
+  PngChunks Found;
+  const UINT8 Signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  EXPECT_TRUE(File.size() >= 8 && std::equal(Signature, Signature + 8, File.begin())) << "PNG signature";
+  for (size_t At = 8; At + 12 <= File.size();) {
+    const size_t Length = Be32(File, At);
+    if (At + 12 + Length > File.size()) {
+      ADD_FAILURE() << "a chunk runs past the end of the file";
+      break;
+    }
+    const std::string Type(File.begin() + At + 4, File.begin() + At + 8);
+    EXPECT_EQ(Be32(File, At + 8 + Length), crc32(0, File.data() + At + 4, static_cast<uInt>(Length + 4))) << Type;
+    const std::string Data(File.begin() + At + 8, File.begin() + At + 8 + Length);
+    if (Type == "tEXt") Found.Text[Data.substr(0, Data.find('\0'))] = Data.substr(Data.find('\0') + 1);
+    if (Type == "tIME") Found.Time.assign(Data.begin(), Data.end());
+    Found.Types.push_back(Type);
+    At += 12 + Length;
+  }
+  return Found;
+}
+
+// An 8-bit RGB PNG, decoded by libpng, against Width x Height pixels whose
+// rows are Stride pixels apart: IHDR first, IDAT chunks together, IEND last,
+// every CRC right.
+inline void ExpectPngOfPixels(const std::vector<UINT8> &File, size_t Width, size_t Height,
+                              const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Pixels, size_t Stride) {
+  const PngChunks Chunks = ReadPngChunks(File);
+  ASSERT_GE(Chunks.Types.size(), 3u);
+  EXPECT_EQ(Chunks.Types.front(), "IHDR");
+  EXPECT_EQ(Chunks.Types.back(), "IEND");
+  const auto FirstData = std::find(Chunks.Types.begin(), Chunks.Types.end(), "IDAT");
+  EXPECT_TRUE(std::all_of(FirstData, Chunks.Types.end() - 1, [](const std::string &T) { return T == "IDAT"; }));
+  EXPECT_EQ(std::vector<UINT8>(File.begin() + 24, File.begin() + 29), (std::vector<UINT8>{8, 2, 0, 0, 0}))
+      << "8-bit RGB, deflate, adaptive filters, no interlace";
+  png_image Image = {};
+  Image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_memory(&Image, File.data(), File.size())) << Image.message;
+  ASSERT_EQ(Image.width, Width);
+  ASSERT_EQ(Image.height, Height);
+  Image.format = PNG_FORMAT_RGB;
+  std::vector<UINT8> Rgb(PNG_IMAGE_SIZE(Image));
+  ASSERT_TRUE(png_image_finish_read(&Image, nullptr, Rgb.data(), 0, nullptr)) << Image.message;
+  for (size_t Y = 0; Y < Height; Y++)
+    for (size_t X = 0; X < Width; X++) {
+      const UINT8 *Got = &Rgb[(Y * Width + X) * 3];
+      const EFI_GRAPHICS_OUTPUT_BLT_PIXEL &Want = Pixels[Y * Stride + X];
+      ASSERT_TRUE(Got[0] == Want.Red && Got[1] == Want.Green && Got[2] == Want.Blue) << X << "," << Y;
+    }
+}
+
+// The same against the screen's top-left Width x Height.
+inline void ExpectPngOfScreen(const fake::FakeFirmware &Fw, const std::vector<UINT8> &File, size_t Width,
+                              size_t Height) {
+  ExpectPngOfPixels(File, Width, Height, reinterpret_cast<const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *>(Fw.Screen.data()),
+                    Fw.ScreenWidth);
 }
 
 // The command's capture: the top-left 800x600.

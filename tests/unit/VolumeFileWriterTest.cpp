@@ -103,4 +103,24 @@ TEST_F(VolumeFileWriterTest, DirectoryOfTheSameNameSurvives) {
   EXPECT_TRUE(Fw.FindFile("\\shot.bmp")->IsDirectory);
 }
 
+// A source that cannot make its bytes midway: the part written is deleted,
+// the failure is reported, and no other volume gets a try.
+TEST_F(VolumeFileWriterTest, NewFileWhoseSourceFailsMidwayIsNotSaved) {
+  struct FailingSource : FILE_SOURCE {
+    UINTN Asked = 0;
+  } Source;
+  Source.GetPiece = [](FILE_SOURCE *This, UINTN Index, const UINT8 **Piece, UINTN *Size) -> EFI_STATUS {
+    static const UINT8 Header[4] = {1, 2, 3, 4};
+    static_cast<FailingSource *>(This)->Asked++;
+    *Piece = Header;
+    *Size = sizeof(Header);
+    return Index < 2 ? EFI_SUCCESS : EFI_DEVICE_ERROR;
+  };
+  Fw.VolumeCount = 2;
+  EXPECT_EQ(SaveNewFile(STR16("shot"), STR16(".png"), &Source), EFI_DEVICE_ERROR);
+  EXPECT_EQ(Source.Asked, 3u);
+  EXPECT_TRUE(Fw.FileNames(0).empty() && Fw.FileNames(1).empty());
+  EXPECT_EQ(Fw.OpenFileHandles(), 0u);
+}
+
 }  // namespace
