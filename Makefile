@@ -30,9 +30,10 @@ HOTKEY ?=
 run: build
 	@scripts/demo.sh $(BUILD)/vistrel.efi --out "$(OUT)" $(if $(RTC),--rtc "$(RTC)") $(if $(filter 1 yes on,$(GUI)),--gui) $(if $(filter 1 yes on,$(HOTKEY)),--hotkey)
 
-# The encoder's kernels against memcpy on 800x600, and on full-HD and 4K
-# frames; prints "ratio: X.XX" last (encoder / memcpy, medians, 800x600, the
-# kernel this processor gets).
+# The BMP encoder's kernels against memcpy on 800x600, full-HD and 4K frames,
+# "ratio: X.XX" (encoder / memcpy, medians, 800x600, the kernel this processor
+# gets); then the driver's PNG encoder against libpng on two full-HD frames,
+# "png-time-ratio: X.XX" and "png-size-ratio: X.XX" last (see README).
 bench: build
 	@cmake --build $(BUILD) -j $(JOBS) --target vistrel_bench
 	@$(BUILD)/bench/vistrel_bench

@@ -235,6 +235,8 @@ EFI_STATUS GetPngPiece(PNG_ENCODER *Encoder, UINTN Index, const UINT8 **Piece, U
     if (deflateReset(&Encoder->Stream) != Z_OK) {
       return EFI_DEVICE_ERROR;
     }
+    Encoder->Stream.next_in = nullptr;  // what the last start left unread is not this file's
+    Encoder->Stream.avail_in = 0;
     Encoder->NextRow = 0;
     Encoder->Deflated = FALSE;
     Encoder->Ended = FALSE;

@@ -3,7 +3,7 @@
 screen, runs vistrel.efi once, powers off, and leaves the capture and a PNG of
 it under out/. With --hotkey it loads vistrel-hotkey.efi (beside vistrel.efi)
 instead and presses Ctrl+Alt+F12 at the shell prompt, then again on the
-firmware's front page after `exit`: two captures, two PNGs.
+firmware's front page after `exit`: the driver's two PNGs, as written.
 
     demo.py [--rtc 2024-01-15T10:30:45] [--gui] [--hotkey] [--out DIR] [build/vistrel.efi]
 """
@@ -68,9 +68,9 @@ echo "HOTKEY-LOADED %lasterror%"
 
 HOTKEY_README = """\
   Vistrel's hotkey driver, vistrel-hotkey.efi, is now resident.
-  Ctrl+Alt+F12 saves the whole screen as a 24-bit BMP at the root
-  of the first volume that takes it, here at the shell and, after
-  `exit`, on the firmware's own front page.
+  Ctrl+Alt+F12 saves the whole screen as a PNG at the root of the
+  first volume that takes it, here at the shell and, after `exit`,
+  on the firmware's own front page.
 """
 
 HOTKEY_STAGES = STAGES[:3] + [
@@ -220,21 +220,16 @@ def hotkey_demo(options, display):
                   % (len(captures), " (" + result.callback_error + ")" if result.callback_error else ""))
             print(result.text)
             return 1
-        saved = []
-        for name in captures:
-            bmp = os.path.join(options.out, name)
-            with open(bmp, "wb") as f:
+        # The driver's files as they came off the disk.
+        from PIL import Image
+        print()
+        for name, where in zip(captures, ("The shell", "The front page")):
+            png = os.path.join(options.out, name)
+            with open(png, "wb") as f:
                 f.write(disk.read("/" + name))
-            saved.append(bmp)
-
-    listed = []
-    for bmp, where in zip(saved, ("The shell", "The front page")):
-        png, size = save_png(bmp)
-        listed.append(("%s (%dx%d BMP):" % (where, *size), bmp))
-        listed.append(("  preview (PNG):", png))
-    print()
-    for label, path in listed:
-        print("%-30s %s" % (label, os.path.relpath(path)))
+            with Image.open(png) as image:
+                label = "%s (%dx%d PNG, %d bytes):" % (where, *image.size, os.path.getsize(png))
+            print("%-42s %s" % (label, os.path.relpath(png)))
     return 0
 
 

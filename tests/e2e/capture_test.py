@@ -52,10 +52,10 @@ def check(condition, message):
         raise Failure(message)
 
 
-def expected_names(rtc, seconds):
+def expected_names(rtc, seconds, extension=".bmp"):
     """Every name the clock could give between the boot's start and its end."""
     base = datetime.datetime.fromisoformat(rtc)
-    return {(base + datetime.timedelta(seconds=s)).strftime("Vistrel_%y%m%d_%H%M%S.bmp")
+    return {(base + datetime.timedelta(seconds=s)).strftime("Vistrel_%y%m%d_%H%M%S") + extension
             for s in range(int(seconds) + 3)}
 
 

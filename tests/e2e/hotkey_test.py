@@ -10,9 +10,12 @@ Scenarios:
             once on the firmware's front page. Presses that arrive while a
             capture runs give exactly one more, whenever the keyboard
             delivers them: three files on the second volume, none on the
-            first, named from the clock set with -rtc, each the whole screen
-            (two modes) equal to a screendump taken before the key; for each
-            a green square that goes again, and nothing on the console.
+            first, named from the clock set with -rtc, each a PNG of the
+            whole screen (two modes) equal to a screendump taken before the
+            key, naming the firmware and, as its creation time, the name's;
+            for each a green square that goes again, and nothing on the
+            console. Each file's size and the time from the key to the
+            square are reported.
   hotkey_usb  the same on a machine whose only keyboard is USB (xHCI).
   hotkey_at_boot  a first boot adds the driver as a Driver#### option with
             `bcfg` and resets; the second, with the variable store kept and
@@ -26,7 +29,6 @@ images and screen dumps. Python's standard library and Pillow only.
 import io
 import os
 import re
-import struct
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -39,23 +41,28 @@ TIMEOUT = 90  # seconds for one boot; a good one takes 10 to 30
 LOADED = re.compile(r"Image 'FS0:\\vistrel-hotkey\.efi' loaded at \S+ - Success")
 
 
-def check_capture(data, screen, what):
-    """A 24-bit bottom-up BMP of the whole screen, pixel for pixel."""
+def check_capture(data, screen, name):
+    """A PNG of the whole screen, pixel for pixel, that names the firmware it
+    came from and, in its creation time, the time its name gives."""
     width, height, pixels = screen
-    size = 54 + (width * 3 + 3) // 4 * 4 * height
-    check(len(data) == size, "%s: %d bytes, %d expected for %dx%d" % (what, len(data), size, width, height))
-    header = struct.unpack("<2sIIIIiiHHIIiiII", data[:54])
-    check(header == (b"BM", size, 0, 54, 40, width, height, 1, 24, 0, 0, 0, 0, 0, 0),
-          "%s: BMP header %r" % (what, header))
+    check(data[:8] == b"\x89PNG\r\n\x1a\n", "%s: no PNG signature" % name)
     from PIL import Image
     with Image.open(io.BytesIO(data)) as image:
-        check(image.format == "BMP" and image.size == (width, height), "%s: Pillow read %s %s"
-              % (what, image.format, image.size))
-        decoded = image.convert("RGB").tobytes()
+        check(image.format == "PNG" and image.mode == "RGB" and image.size == (width, height),
+              "%s: Pillow read %s %s %s" % (name, image.format, image.mode, image.size))
+        decoded = image.tobytes()
+        text = dict(image.text)
     if decoded != pixels:
         differ = [i // 3 for i in range(0, len(pixels), 3) if decoded[i:i + 3] != pixels[i:i + 3]]
         raise Failure("%s: %d pixels differ from the screendump, the first at (%d,%d)"
-                      % (what, len(differ), differ[0] % width, differ[0] // width))
+                      % (name, len(differ), differ[0] % width, differ[0] // width))
+    check(text.get("Software", "").startswith("Vistrel ") and text.get("Source", "").startswith("EDK II, revision 0x")
+          and "; UEFI 2." in text.get("Source", ""), "%s: text chunks %r" % (name, text))
+    stamp = re.match(r"Vistrel_(\d\d)(\d\d)(\d\d)_(\d\d)(\d\d)(\d\d)", name).groups()
+    created = "20%s-%s-%sT%s:%s:%s" % stamp
+    check(re.fullmatch(re.escape(created) + r"([+-]\d\d:\d\d)?", text.get("Creation Time", "")),
+          "%s: creation time %r, %s expected" % (name, text.get("Creation Time"), created))
+    return len(data)
 
 
 def check_press(press, what, squares=1):
@@ -93,17 +100,17 @@ def scenario_load(efi, work, usb_keyboard=False):
         check(readonly.files() == [], "the read-only volume holds %s" % readonly.files())
         captures = disk.captures()  # in the order made: a second's _2 sorts after its first
         check(len(captures) == 3, "three captures expected on the second volume, found %s" % captures)
-        names = expected_names(rtc, result.seconds)
-        names |= {name[:-4] + "_2.bmp" for name in names}
+        names = expected_names(rtc, result.seconds, ".png")
+        names |= {name[:-4] + "_2.png" for name in names}
         shots = [(presses[0], "shell"), (presses[0], "shell, pressed again"), (presses[1], "front page")]
+        sizes = []
         for name, (press, what) in zip(captures, shots):
             check(name in names, "%s is not named from the clock (%s + %.0f s)" % (name, rtc, result.seconds))
-            check_capture(disk.read("/" + name), press.before, name)
-        for index, (press, what) in enumerate(shots[1:]):
-            check_press(press, what, squares=2 - index)
+            sizes.append("%s %d bytes" % (name, check_capture(disk.read("/" + name), press.before, name)))
+        for press, what, files in ((presses[0], "shell", sizes[:2]), (presses[1], "front page", sizes[2:])):
+            check_press(press, what, squares=len(files))
             lines.append("%s: %s, %dx%d, each equal to the screendump; %s, then the screen as before"
-                         % (what.split(",")[0], ", ".join(captures[:2] if index == 0 else captures[2:]),
-                            press.before[0], press.before[1],
+                         % (what, ", ".join(files), press.before[0], press.before[1],
                             "; ".join("green square %.2f s after the key for %.2f s" % square[1:]
                                       for square in press.squares)))
         check(presses[0].before[:2] != presses[1].before[:2], "the shell and the front page had the same mode")
@@ -120,8 +127,8 @@ def scenario_at_boot(efi, work):
     # 50 seconds of names, seven directory entries each: within the 512
     # that FAT16 gives a root directory.
     rtc = "2031-12-31T23:59:30"
-    taken = sorted(expected_names(rtc, 48))
-    taken += [name[:-4] + "_2.bmp" for name in taken]
+    taken = sorted(expected_names(rtc, 48, ".png"))
+    taken += [name[:-4] + "_2.png" for name in taken]
     for name in taken:
         disk.put_text(name, "/" + name)
     presses = []
@@ -141,13 +148,13 @@ def scenario_at_boot(efi, work):
         check(second.callback_error is None, "the session stopped: %s" % second.callback_error)
         check_press(presses[0], "front page")
         new = sorted(set(disk.captures()) - set(taken))
-        check(len(new) == 1 and new[0].endswith("_3.bmp") and new[0][:-6] + ".bmp" in taken,
+        check(len(new) == 1 and new[0].endswith("_3.png") and new[0][:-6] + ".png" in taken,
               "one capture named after a taken name with _3 expected, found %s" % new)
         for name in taken:
             check(disk.read("/" + name) == name.encode(), "%s, taken before, changed" % name)
-        check_capture(disk.read("/" + new[0]), presses[0].before, new[0])
-        lines.append("no `load`: %s, %dx%d, equals the screendump; %d taken names untouched"
-                     % (new[0], presses[0].before[0], presses[0].before[1], len(taken)))
+        size = check_capture(disk.read("/" + new[0]), presses[0].before, new[0])
+        lines.append("no `load`: %s, %d bytes, %dx%d, equals the screendump; %d taken names untouched"
+                     % (new[0], size, presses[0].before[0], presses[0].before[1], len(taken)))
 
     return [first, second], judge, lines
 

@@ -222,7 +222,8 @@ TEST_F(BmpEncoderTest, ReadBackFailuresAreReported) {
 
 // The driver's PNG, whole: every width to 40 and a padded 641, a height that
 // ends inside a band, and a noisy frame of several IDAT chunks; asked for
-// again from its first piece, as on the next volume, it comes out the same.
+// again from its first piece after two pieces, as on the next volume when the
+// first filled up, it comes out the same.
 TEST_F(BmpEncoderTest, PngDecodesToTheImageAndRestartsTheSame) {
   std::vector<std::pair<UINTN, UINTN>> Sizes;
   for (UINTN Width = 1; Width <= 40; Width++) Sizes.push_back({Width, Width % 3 == 0 ? 1 : 3});
@@ -242,21 +243,23 @@ TEST_F(BmpEncoderTest, PngDecodesToTheImageAndRestartsTheSame) {
     const PNG_ORIGIN Origin = {nullptr, 0, 0, nullptr};
     PNG_ENCODER *Encoder = nullptr;
     ASSERT_EQ(CreatePngEncoder(&Image, &Origin, &Encoder), EFI_SUCCESS);
-    std::vector<UINT8> Files[2];
+    std::vector<UINT8> Files[3];
     size_t Pieces = 0;
-    for (std::vector<UINT8> &File : Files) {
+    for (size_t Pass = 0; Pass < 3; Pass++) {
       const UINT8 *Piece = nullptr;
       UINTN PieceSize = 0;
-      EFI_STATUS Status;
-      for (UINTN Index = 0; (Status = GetPngPiece(Encoder, Index, &Piece, &PieceSize)) == EFI_SUCCESS; Index++) {
-        File.insert(File.end(), Piece, Piece + PieceSize);
+      EFI_STATUS Status = EFI_SUCCESS;
+      for (UINTN Index = 0; (Pass != 1 || Index < 2) &&
+                            (Status = GetPngPiece(Encoder, Index, &Piece, &PieceSize)) == EFI_SUCCESS;
+           Index++) {
+        Files[Pass].insert(Files[Pass].end(), Piece, Piece + PieceSize);
         Pieces = Index + 1;
       }
-      EXPECT_EQ(Status, EFI_END_OF_FILE);
+      EXPECT_TRUE(Pass == 1 || Status == EFI_END_OF_FILE) << Status;
     }
     DestroyPngEncoder(Encoder);
     EXPECT_EQ(Fw.LivePoolBlocks(), 0u);
-    EXPECT_EQ(Files[0], Files[1]);
+    EXPECT_EQ(Files[0], Files[2]);
     EXPECT_TRUE(Size.first != 400 || Pieces > 4) << "header, IDAT chunks, IEND: " << Pieces;
     ExpectPngOfPixels(Files[0], Size.first, Size.second, Pixels.data(), Size.first);
   }
