@@ -1,10 +1,11 @@
-# build/vistrel.efi and build/vistrel-hotkey.efi: the sources compiled
-# freestanding for x86-64 UEFI, linked with gnu-efi's crt0 and libraries, and
-# turned into a PE32+ application and a boot-service driver.
+# vistrel.efi and vistrel-hotkey.efi for VISTREL_ARCH (build/ for x86-64,
+# build/<arch>/ for the others): the sources compiled freestanding for UEFI,
+# linked with gnu-efi's start-up code and libraries, and turned into a PE
+# application and a boot-service driver (PE32+, or PE32 on IA32).
 
 set(VISTREL_TARGET_FLAGS
   ${VISTREL_COMMON_FLAGS}
-  -ffreestanding -fpic -fshort-wchar -mno-red-zone -fno-stack-protector
+  -ffreestanding -fpic -fshort-wchar ${VISTREL_ARCH_FLAGS} -fno-stack-protector
   -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-threadsafe-statics
   -fno-use-cxa-atexit -nostdinc++ -O2 -Wshadow -Wconversion
 )
@@ -16,17 +17,20 @@ set(VISTREL_REPRODUCIBLE_FLAGS -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=)
 # (10 an application, 11 a boot-service driver) from the sources, whose
 # objects make the object library <Objects>.
 function(vistrel_add_efi_image Target Objects Output Subsystem)
-  add_library(${Objects} OBJECT ${ARGN})
+  add_library(${Objects} OBJECT ${ARGN} ${VISTREL_START_SOURCES})
   target_compile_options(${Objects} PRIVATE ${VISTREL_TARGET_FLAGS} ${VISTREL_REPRODUCIBLE_FLAGS})
   vistrel_efi_headers(${Objects} PRIVATE)
 
   string(REGEX REPLACE "\\.efi$" ".so" SharedObject ${Output})
   add_custom_command(
     OUTPUT ${SharedObject}
-    COMMAND ld -nostdlib -znocombreloc -shared -Bsymbolic --build-id=none
-            -T ${GNU_EFI_LIB}/elf_x86_64_efi.lds ${GNU_EFI_LIB}/crt0-efi-x86_64.o
+    # --no-undefined: a shared object may otherwise leave a call unresolved,
+    # which the image would make to address 0.
+    COMMAND ${VISTREL_TOOL_PREFIX}ld -nostdlib -znocombreloc -shared -Bsymbolic --build-id=none --no-undefined
+            ${VISTREL_LINK_FLAGS}
+            -T ${VISTREL_LINKER_SCRIPT} ${VISTREL_START_OBJECTS}
             $<TARGET_OBJECTS:${Objects}>
-            -L${GNU_EFI_LIB} -lefi -lgnuefi -o ${SharedObject}
+            -L${GNU_EFI_LIB} -lefi -lgnuefi ${VISTREL_LINK_LIBRARIES} -o ${SharedObject}
     DEPENDS ${Objects} $<TARGET_OBJECTS:${Objects}>
     COMMAND_EXPAND_LISTS
     VERBATIM)
@@ -38,9 +42,9 @@ function(vistrel_add_efi_image Target Objects Output Subsystem)
   # same on every build.
   add_custom_command(
     OUTPUT ${Output}
-    COMMAND objcopy -j .text -j .sdata -j .data -j .rodata -j .dynamic
+    COMMAND ${VISTREL_TOOL_PREFIX}objcopy -j .text -j .sdata -j .data -j .rodata -j .dynamic
             -j .rel -j .rela -j .rel.* -j .rela.* -j .reloc --strip-all
-            --target efi-app-x86_64 --subsystem=${Subsystem} ${SharedObject} ${Output}
+            --target efi-app-${VISTREL_EFI_TARGET} --subsystem=${Subsystem} ${SharedObject} ${Output}
     DEPENDS ${SharedObject}
     VERBATIM)
 
@@ -49,8 +53,12 @@ endfunction()
 
 set(VISTREL_EFI ${PROJECT_BINARY_DIR}/vistrel.efi)
 vistrel_add_efi_image(vistrel_efi vistrel_target_objects ${VISTREL_EFI} 10
-  ${VISTREL_SHARED_SOURCES} ${VISTREL_COMMAND_SOURCES} ${VISTREL_COMMAND_TARGET_ONLY_SOURCES})
+  ${VISTREL_SHARED_SOURCES} ${VISTREL_COMMAND_SOURCES} ${VISTREL_COMMAND_CLOCK_SOURCES}
+  ${VISTREL_COMMAND_TARGET_ONLY_SOURCES})
 
 set(VISTREL_HOTKEY_EFI ${PROJECT_BINARY_DIR}/vistrel-hotkey.efi)
 vistrel_add_efi_image(vistrel_hotkey_efi vistrel_hotkey_objects ${VISTREL_HOTKEY_EFI} 11
   ${VISTREL_SHARED_SOURCES} ${VISTREL_RESIDENT_SOURCES} ${VISTREL_RESIDENT_TARGET_ONLY_SOURCES})
+
+# `make build ARCH=<arch>` builds one architecture's two images alone.
+add_custom_target(vistrel_images_${VISTREL_ARCH} DEPENDS vistrel_efi vistrel_hotkey_efi)
