@@ -76,14 +76,16 @@ void Memcpy(benchmark::State &State, size_t Bytes) {
   State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Bytes));
 }
 
-const char *KernelName(BMP_ROW_KERNEL Kernel) { return Kernel == BmpRowKernelSsse3 ? "ssse3" : "sse2"; }
+const char *KernelName(BMP_ROW_KERNEL Kernel) {
+  return Kernel == BmpRowKernelSsse3 ? "ssse3" : Kernel == BmpRowKernelSse2 ? "sse2" : "portable";
+}
 
 void Register(BMP_ROW_KERNEL InUse) {
   auto Add = [](const std::string &Name, auto Function) {
     benchmark::RegisterBenchmark(Name.c_str(), Function)->Repetitions(kRepetitions)->Unit(benchmark::kMicrosecond);
   };
   Add("Memcpy/800x600", [](benchmark::State &S) { Memcpy(S, kCapturePixelBytes); });
-  for (BMP_ROW_KERNEL Kernel : {BmpRowKernelSse2, BmpRowKernelSsse3}) {
+  for (BMP_ROW_KERNEL Kernel : {BmpRowKernelSse2, BmpRowKernelSsse3, BmpRowKernelPortable}) {
     Add(std::string("EncodeBmp/800x600/") + KernelName(Kernel),
         [Kernel](benchmark::State &S) { Encode(S, kCaptureWidth, kCaptureHeight, Kernel); });
   }
@@ -138,7 +140,7 @@ int main(int Argc, char **Argv) {
     const double E = Reporter.Medians[Encoder], M = Reporter.Medians[Copy];
     return E > 0 && M > 0 ? E / M : 0.0;
   };
-  for (const char *Name : {"sse2", "ssse3"}) {
+  for (const char *Name : {"sse2", "ssse3", "portable"}) {
     const double R = Ratio(std::string("EncodeBmp/800x600/") + Name, "Memcpy/800x600");
     if (R > 0) std::printf("%s kernel: %.2f x memcpy (800x600)\n", Name, R);
   }

@@ -28,9 +28,15 @@ VOID EncodePixels(const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Source, UINT8 *Destinatio
 constexpr UINT64 kFirstPixel = 0x0000000000FFFFFFull;
 constexpr UINT64 kSecondPixel = 0x0000FFFFFF000000ull;
 
-UINT64 Squeeze(UINT64 Pixels) { return (Pixels & kFirstPixel) | ((Pixels >> 8) & kSecondPixel); }
-
 // --- Portable: 64-bit integer registers --------------------------------------
+
+UINT64 SqueezedWord(const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Pixels) {
+  UINT64 Word;
+  __builtin_memcpy(&Word, Pixels, sizeof(Word));
+  return (Word & kFirstPixel) | ((Word >> 8) & kSecondPixel);
+}
+
+VOID StoreWord(UINT8 *Destination, UINT64 Word) { __builtin_memcpy(Destination, &Word, sizeof(Word)); }
 
 // For processors without the SSE kernels, and for AArch64, whose image uses
 // no SIMD register at all. Eight pixels (four words) become 24 bytes, packed
@@ -38,11 +44,11 @@ UINT64 Squeeze(UINT64 Pixels) { return (Pixels & kFirstPixel) | ((Pixels >> 8) &
 VOID EncodeRowPortable(const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Source, UINT8 *Destination, UINTN Width) {
   UINTN Index = 0;
   for (; Index + 8 <= Width; Index += 8, Destination += 24) {
-    UINT64 W[4];
-    __builtin_memcpy(W, Source + Index, sizeof(W));
-    const UINT64 Out[3] = {Squeeze(W[0]) | Squeeze(W[1]) << 48, Squeeze(W[1]) >> 16 | Squeeze(W[2]) << 32,
-                           Squeeze(W[2]) >> 32 | Squeeze(W[3]) << 16};
-    __builtin_memcpy(Destination, Out, sizeof(Out));
+    const UINT64 W0 = SqueezedWord(Source + Index), W1 = SqueezedWord(Source + Index + 2);
+    const UINT64 W2 = SqueezedWord(Source + Index + 4), W3 = SqueezedWord(Source + Index + 6);
+    StoreWord(Destination, W0 | W1 << 48);
+    StoreWord(Destination + 8, W1 >> 16 | W2 << 32);
+    StoreWord(Destination + 16, W2 >> 32 | W3 << 16);
   }
   EncodePixels(Source + Index, Destination, Width - Index);
 }
@@ -170,8 +176,6 @@ BOOLEAN SseEnabled() {
   __asm__ __volatile__("mov %%cr4, %0" : "=r"(Cr4));
   return (Cr4 & kCr4OsFxsr) != 0 && (Cr0 & kCr0Emulation) == 0;
 }
-#else
-BOOLEAN SseEnabled() { return TRUE; }
 #endif
 
 // CPUID is asked here rather than through GCC's __builtin_cpu_supports,
@@ -182,7 +186,12 @@ BOOLEAN KernelUsable(BMP_ROW_KERNEL Kernel) {
   if (Kernel == BmpRowKernelPortable) {
     return TRUE;
   }
-  if (!SseEnabled() || __get_cpuid(1, &Eax, &Ebx, &Ecx, &Edx) == 0) {
+#if defined(__i386__)
+  if (!SseEnabled()) {
+    return FALSE;
+  }
+#endif
+  if (__get_cpuid(1, &Eax, &Ebx, &Ecx, &Edx) == 0) {
     return FALSE;
   }
   return Kernel == BmpRowKernelSsse3 ? (Ecx & bit_SSSE3) != 0 : (Edx & bit_SSE2) != 0;
@@ -192,22 +201,28 @@ ROW_KERNEL KernelFunction(BMP_ROW_KERNEL Kernel) {
   return Kernel == BmpRowKernelSsse3 ? EncodeRowSsse3 : Kernel == BmpRowKernelSse2 ? EncodeRowSse2 : EncodeRowPortable;
 }
 
+BMP_ROW_KERNEL FastestKernel() {
+  return KernelUsable(BmpRowKernelSsse3)  ? BmpRowKernelSsse3
+         : KernelUsable(BmpRowKernelSse2) ? BmpRowKernelSse2
+                                          : BmpRowKernelPortable;
+}
+
 #else  // VISTREL_SSE_KERNELS
 
 BOOLEAN KernelUsable(BMP_ROW_KERNEL Kernel) { return Kernel == BmpRowKernelPortable; }
 
 ROW_KERNEL KernelFunction(BMP_ROW_KERNEL) { return EncodeRowPortable; }
 
+BMP_ROW_KERNEL FastestKernel() { return BmpRowKernelPortable; }
+
 #endif  // VISTREL_SSE_KERNELS
 
-// Chosen on first use, once per run: the fastest this machine can run.
+// Chosen on first use, once per run.
 ROW_KERNEL mRowKernel;
 
 ROW_KERNEL RowKernel() {
   if (mRowKernel == nullptr) {
-    SelectBmpRowKernel(KernelUsable(BmpRowKernelSsse3)  ? BmpRowKernelSsse3
-                       : KernelUsable(BmpRowKernelSse2) ? BmpRowKernelSse2
-                                                        : BmpRowKernelPortable);
+    SelectBmpRowKernel(FastestKernel());
   }
   return mRowKernel;
 }

@@ -23,7 +23,8 @@ class Firmware:
     its flash code and variable store, the machine options, the display
     device (None: QEMU's `-vga`) and whether its only keyboard is USB."""
 
-    def __init__(self, qemu, code, variables, machine, display=None, usb_only=False, memory="256"):
+    def __init__(self, name, qemu, code, variables, machine, display=None, usb_only=False, memory="256"):
+        self.name = name
         self.qemu = qemu
         self.code = code
         self.variables = variables
@@ -38,11 +39,11 @@ class Firmware:
 # aa64: AAVMF on QEMU's virt machine, whose screen is a ramfb and whose only
 # keyboard is USB; its clock is the PL031 that -rtc sets.
 FIRMWARE = {
-    "x64": Firmware("qemu-system-x86_64", OVMF_CODE, OVMF_VARS, ["-machine", "q35"]),
-    "ia32": Firmware("qemu-system-i386", "/usr/share/OVMF/OVMF32_CODE_4M.secboot.fd",
+    "x64": Firmware("OVMF", "qemu-system-x86_64", OVMF_CODE, OVMF_VARS, ["-machine", "q35"]),
+    "ia32": Firmware("OVMF32", "qemu-system-i386", "/usr/share/OVMF/OVMF32_CODE_4M.secboot.fd",
                      "/usr/share/OVMF/OVMF32_VARS_4M.fd",
                      ["-machine", "q35,smm=on", "-global", "driver=cfi.pflash01,property=secure,value=on"]),
-    "aa64": Firmware("qemu-system-aarch64", "/usr/share/AAVMF/AAVMF_CODE.fd", "/usr/share/AAVMF/AAVMF_VARS.fd",
+    "aa64": Firmware("AAVMF", "qemu-system-aarch64", "/usr/share/AAVMF/AAVMF_CODE.fd", "/usr/share/AAVMF/AAVMF_VARS.fd",
                      ["-machine", "virt", "-cpu", "cortex-a57"], display=["-device", "ramfb"], usb_only=True,
                      memory="512"),
 }
