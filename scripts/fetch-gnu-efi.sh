@@ -18,7 +18,8 @@ echo "Fetching gnu-efi for: ${missing[*]}"
 
 # The machine's own Debian mirror and release, signed by Debian's key.
 . /etc/os-release
-MIRROR=$(apt-get indextargets --format '$(REPO_URI)' 'Identifier: Packages' "Release: $VERSION_CODENAME" | head -n 1)
+# From the sources themselves (no release files): a fresh machine has none yet.
+MIRROR=$(apt-get indextargets --no-release-info --format '$(REPO_URI)' 'Identifier: Packages' "Release: $VERSION_CODENAME" | sed -n 1p)
 if [ -z "$MIRROR" ]; then
   echo "no apt source for $VERSION_CODENAME to fetch gnu-efi from" >&2
   exit 1
