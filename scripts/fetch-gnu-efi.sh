@@ -46,8 +46,11 @@ for arch in "${missing[@]}"; do
   # into the current folder.
   mkdir -p "$APT_DIR/$arch"
   (cd "$APT_DIR/$arch" && "${APT[@]}" download "gnu-efi:$arch")
-  rm -rf "$DEPS/gnu-efi-$arch"
-  dpkg-deb -x "$APT_DIR/$arch"/gnu-efi_*.deb "$DEPS/gnu-efi-$arch"
+  # Unpacked aside and moved into place whole, so that an interrupted fetch
+  # is fetched again.
+  rm -rf "$DEPS/gnu-efi-$arch" "$APT_DIR/unpacked"
+  dpkg-deb -x "$APT_DIR/$arch"/gnu-efi_*.deb "$APT_DIR/unpacked"
+  mv "$APT_DIR/unpacked" "$DEPS/gnu-efi-$arch"
 done
 # The package indexes are large and needed only for the next fetch.
 rm -rf "$APT_DIR"
