@@ -4,7 +4,7 @@
 #include "platform/Efi.h"
 
 // Only x86 machines have I/O ports and the CMOS clock behind them; the
-// others build none of this and name captures from the firmware's clock.
+// others leave the port code out and name captures from the firmware's clock.
 #if defined(__x86_64__) || defined(__i386__)
 constexpr bool kHasCmosClock = true;
 #else
