@@ -1,6 +1,9 @@
 # The two commands: `make run` (the demo) and `make test` (every test).
 BUILD ?= build
 JOBS ?= 2
+# make build ARCH=x64|aa64|ia32: that architecture's two images alone; all
+# three by default. `make run ARCH=...` runs the demo on its firmware.
+ARCH ?=
 
 .PHONY: all deps build test run clean lint bench sign
 
@@ -11,7 +14,7 @@ deps:
 
 build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release > /dev/null
-	@cmake --build $(BUILD) -j $(JOBS)
+	@cmake --build $(BUILD) -j $(JOBS) $(if $(ARCH),--target vistrel_images_$(ARCH))
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -20,15 +23,16 @@ test: build
 lint: deps
 	@scripts/lint.sh
 
-# make run [RTC=2024-01-15T10:30:45] [GUI=1] [OUT=dir] [HOTKEY=1]: a fixed CMOS
-# clock for the file name, QEMU's window when a display is there, where the
-# capture goes; the hotkey driver at the shell and on the front page instead.
+# make run [RTC=2024-01-15T10:30:45] [GUI=1] [OUT=dir] [HOTKEY=1] [ARCH=aa64|ia32]:
+# a fixed clock for the file name, QEMU's window when a display is there,
+# where the capture goes; the hotkey driver at the shell and on the front page
+# instead; another architecture's images on its own firmware (AAVMF, OVMF32).
 RTC ?=
 GUI ?=
 OUT ?= out
 HOTKEY ?=
 run: build
-	@scripts/demo.sh $(BUILD)/vistrel.efi --out "$(OUT)" $(if $(RTC),--rtc "$(RTC)") $(if $(filter 1 yes on,$(GUI)),--gui) $(if $(filter 1 yes on,$(HOTKEY)),--hotkey)
+	@scripts/demo.sh $(BUILD)/$(if $(filter-out x64,$(ARCH)),$(ARCH)/)vistrel.efi --arch $(or $(ARCH),x64) --out "$(OUT)" $(if $(RTC),--rtc "$(RTC)") $(if $(filter 1 yes on,$(GUI)),--gui) $(if $(filter 1 yes on,$(HOTKEY)),--hotkey)
 
 # The BMP encoder's kernels against memcpy on 800x600, full-HD and 4K frames,
 # "ratio: X.XX" (encoder / memcpy, medians, 800x600, the kernel this processor
@@ -38,12 +42,17 @@ bench: build
 	@cmake --build $(BUILD) -j $(JOBS) --target vistrel_bench
 	@$(BUILD)/bench/vistrel_bench
 
-# make sign KEY=key.pem CERT=cert.pem: $(BUILD)/vistrel.signed.efi and
-# $(BUILD)/vistrel-hotkey.signed.efi for Secure Boot.
+# make sign KEY=key.pem CERT=cert.pem: vistrel.signed.efi and
+# vistrel-hotkey.signed.efi beside each image, in $(BUILD) and in
+# $(BUILD)/aa64 and $(BUILD)/ia32 (those of ARCH alone when it is given).
+SIGN_DIRS = $(foreach arch,$(or $(ARCH),x64 aa64 ia32),$(BUILD)$(if $(filter-out x64,$(arch)),/$(arch)))
 sign: build
 	@if [ -z "$(KEY)" ] || [ -z "$(CERT)" ]; then echo "usage: make sign KEY=key.pem CERT=cert.pem" >&2; exit 2; fi
-	@scripts/sign.sh "$(KEY)" "$(CERT)" $(BUILD)/vistrel.efi $(BUILD)/vistrel.signed.efi
-	@scripts/sign.sh "$(KEY)" "$(CERT)" $(BUILD)/vistrel-hotkey.efi $(BUILD)/vistrel-hotkey.signed.efi
+	@for dir in $(SIGN_DIRS); do \
+	  for image in vistrel vistrel-hotkey; do \
+	    scripts/sign.sh "$(KEY)" "$(CERT)" $$dir/$$image.efi $$dir/$$image.signed.efi || exit 1; \
+	  done; \
+	done
 
 clean:
 	rm -rf $(BUILD) out

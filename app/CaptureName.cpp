@@ -16,14 +16,18 @@ constexpr UINT8 kCmosYear = 0x09;
 }  // namespace
 
 VOID BuildCaptureFileName(CHAR16 *FileName, UINTN FileNameBytes) {
-  const UINT8 Second = ReadCmosRegister(kCmosSeconds);
-  const UINT8 Minute = ReadCmosRegister(kCmosMinutes);
-  const UINT8 Hour = ReadCmosRegister(kCmosHours);
-  const UINT8 Day = ReadCmosRegister(kCmosDayOfMonth);
-  const UINT8 Month = ReadCmosRegister(kCmosMonth);
-  const UINT8 Year = ReadCmosRegister(kCmosYear);
-  UnicodeSPrint(FileName, FileNameBytes, STR16("Vistrel_%02X%02X%02X_%02X%02X%02X.bmp"), UINT32{Year},
-                UINT32{Month}, UINT32{Day}, UINT32{Hour}, UINT32{Minute}, UINT32{Second});
+  if constexpr (kHasCmosClock) {
+    const UINT8 Second = ReadCmosRegister(kCmosSeconds);
+    const UINT8 Minute = ReadCmosRegister(kCmosMinutes);
+    const UINT8 Hour = ReadCmosRegister(kCmosHours);
+    const UINT8 Day = ReadCmosRegister(kCmosDayOfMonth);
+    const UINT8 Month = ReadCmosRegister(kCmosMonth);
+    const UINT8 Year = ReadCmosRegister(kCmosYear);
+    UnicodeSPrint(FileName, FileNameBytes, STR16("Vistrel_%02X%02X%02X_%02X%02X%02X.bmp"), UINT32{Year},
+                  UINT32{Month}, UINT32{Day}, UINT32{Hour}, UINT32{Minute}, UINT32{Second});
+  } else {
+    BuildCaptureFileNameFromFirmwareClock(FileName, FileNameBytes);
+  }
 }
 
 EFI_STATUS CapturePath::Build(const CHAR16 *CurrentDir, UINTN FileNameLength) {

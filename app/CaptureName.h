@@ -11,7 +11,13 @@ constexpr UINTN kCaptureFileNameBytes = 100;
 // minutes and seconds registers, each raw byte as two hexadecimal digits: a
 // BCD clock gives the decimal date and time, a binary one the hexadecimal
 // form of its values, a 12-hour one its hours with the PM bit (0x81 is "81").
+// A machine without the CMOS clock gets BuildCaptureFileNameFromFirmwareClock.
 VOID BuildCaptureFileName(CHAR16 *FileName, UINTN FileNameBytes);
+
+// The same name from the firmware's GetTime, as the driver names its files:
+// two decimal digits each, the year modulo 100; the driver's fallback stem
+// (Vistrel_000000_000000) when there is no usable time.
+VOID BuildCaptureFileNameFromFirmwareClock(CHAR16 *FileName, UINTN FileNameBytes);
 
 // The file's path from the volume's root: the directory part of the shell's
 // current directory (the mapping name dropped), then the file name.

@@ -60,11 +60,13 @@ void Memcpy(benchmark::State &State, const void *Argument) {
   State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Bytes));
 }
 
-const char *KernelName(BMP_ROW_KERNEL Kernel) { return Kernel == BmpRowKernelSsse3 ? "ssse3" : "sse2"; }
+const char *KernelName(BMP_ROW_KERNEL Kernel) {
+  return Kernel == BmpRowKernelSsse3 ? "ssse3" : Kernel == BmpRowKernelSse2 ? "sse2" : "portable";
+}
 
 const char *const kFrames[] = {"1920x1080", "3840x2160"};
 const size_t kCopyBytes[] = {kCapturePixelBytes, 1920 * 1080 * 4, 3840 * 2160 * 4};
-BmpRun gRuns[4];
+BmpRun gRuns[5];
 BMP_ROW_KERNEL gInUse = BmpRowKernelSse2;  // the processor's choice, before any run selects one
 
 }  // namespace
@@ -73,15 +75,16 @@ void RegisterBmpBenchmarks() {
   const BMP_ROW_KERNEL InUse = gInUse = BmpRowKernelInUse();
   gRuns[0] = {kCaptureWidth, kCaptureHeight, BmpRowKernelSse2};
   gRuns[1] = {kCaptureWidth, kCaptureHeight, BmpRowKernelSsse3};
-  gRuns[2] = {1920, 1080, InUse};
-  gRuns[3] = {3840, 2160, InUse};
+  gRuns[2] = {kCaptureWidth, kCaptureHeight, BmpRowKernelPortable};
+  gRuns[3] = {1920, 1080, InUse};
+  gRuns[4] = {3840, 2160, InUse};
   AddBenchmark("Memcpy/800x600", Memcpy, &kCopyBytes[0]);
-  for (const BmpRun *Run : {&gRuns[0], &gRuns[1]}) {
+  for (const BmpRun *Run : {&gRuns[0], &gRuns[1], &gRuns[2]}) {
     AddBenchmark(std::string("EncodeBmp/800x600/") + KernelName(Run->Kernel), Encode, Run);
   }
   for (int Index = 0; Index < 2; Index++) {
     AddBenchmark(std::string("Memcpy/") + kFrames[Index], Memcpy, &kCopyBytes[Index + 1]);
-    AddBenchmark(std::string("EncodeBmp/") + kFrames[Index] + "/" + KernelName(InUse), Encode, &gRuns[Index + 2]);
+    AddBenchmark(std::string("EncodeBmp/") + kFrames[Index] + "/" + KernelName(InUse), Encode, &gRuns[Index + 3]);
   }
 }
 
@@ -95,7 +98,7 @@ bool ReportBmp(const Medians &Times) {
     return E > 0 && M > 0 ? E / M : 0.0;
   };
   const BMP_ROW_KERNEL InUse = gInUse;
-  for (const char *Name : {"sse2", "ssse3"}) {
+  for (const char *Name : {"sse2", "ssse3", "portable"}) {
     const double R = Ratio(std::string("EncodeBmp/800x600/") + Name, "Memcpy/800x600");
     if (R > 0) std::printf("%s kernel: %.2f x memcpy (800x600)\n", Name, R);
   }

@@ -1,10 +1,11 @@
-# build/vistrel.efi and build/vistrel-hotkey.efi: the sources compiled
-# freestanding for x86-64 UEFI, linked with gnu-efi's crt0 and libraries, and
-# turned into a PE32+ application and a boot-service driver.
+# vistrel.efi and vistrel-hotkey.efi for VISTREL_ARCH (build/ for x86-64,
+# build/<arch>/ for the others): the sources compiled freestanding for UEFI,
+# linked with gnu-efi's start-up code and libraries, and turned into a PE
+# application and a boot-service driver (PE32+, or PE32 on IA32).
 
 set(VISTREL_TARGET_FLAGS
   ${VISTREL_COMMON_FLAGS}
-  -ffreestanding -fpic -fshort-wchar -mno-red-zone -fno-stack-protector
+  -ffreestanding -fpic -fshort-wchar ${VISTREL_ARCH_FLAGS} -fno-stack-protector
   -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-threadsafe-statics
   -fno-use-cxa-atexit -nostdinc++ -O2 -Wshadow -Wconversion
 )
@@ -12,10 +13,11 @@ set(VISTREL_TARGET_FLAGS
 # absolute source paths in anything __FILE__ or debug information could carry.
 set(VISTREL_REPRODUCIBLE_FLAGS -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=)
 
-# zlib for the driver: the same freestanding, position-independent code
-# without a red zone or stack protector as the image's own C++ sources.
+# zlib for the driver: freestanding, position-independent code with the
+# architecture's own flags (no red zone, general registers only, ...) and no
+# stack protector, as the image's C++ sources.
 set(VISTREL_TARGET_C_FLAGS
-  -std=gnu11 -O2 -ffreestanding -fpic -fshort-wchar -mno-red-zone -fno-stack-protector
+  -std=gnu11 -O2 -ffreestanding -fpic -fshort-wchar ${VISTREL_ARCH_FLAGS} -fno-stack-protector
   -fno-asynchronous-unwind-tables -fno-unwind-tables ${VISTREL_REPRODUCIBLE_FLAGS}
 )
 
@@ -24,7 +26,7 @@ set(VISTREL_TARGET_C_FLAGS
 # objects make the object library <Objects>, and the static LIBRARIES.
 function(vistrel_add_efi_image Target Objects Output Subsystem)
   cmake_parse_arguments(PARSE_ARGV 4 IMAGE "" "" "SOURCES;LIBRARIES")
-  add_library(${Objects} OBJECT ${IMAGE_SOURCES})
+  add_library(${Objects} OBJECT ${IMAGE_SOURCES} ${VISTREL_START_SOURCES})
   target_compile_options(${Objects} PRIVATE ${VISTREL_TARGET_FLAGS} ${VISTREL_REPRODUCIBLE_FLAGS})
   vistrel_efi_headers(${Objects} PRIVATE)
   set(Archives)
@@ -35,10 +37,13 @@ function(vistrel_add_efi_image Target Objects Output Subsystem)
   string(REGEX REPLACE "\\.efi$" ".so" SharedObject ${Output})
   add_custom_command(
     OUTPUT ${SharedObject}
-    COMMAND ld -nostdlib -znocombreloc -shared -Bsymbolic --build-id=none
-            -T ${GNU_EFI_LIB}/elf_x86_64_efi.lds ${GNU_EFI_LIB}/crt0-efi-x86_64.o
+    # --no-undefined: a shared object may otherwise leave a call unresolved,
+    # which the image would make to address 0.
+    COMMAND ${VISTREL_TOOL_PREFIX}ld -nostdlib -znocombreloc -shared -Bsymbolic --build-id=none --no-undefined
+            ${VISTREL_LINK_FLAGS}
+            -T ${VISTREL_LINKER_SCRIPT} ${VISTREL_START_OBJECTS}
             $<TARGET_OBJECTS:${Objects}> ${Archives}
-            -L${GNU_EFI_LIB} -lefi -lgnuefi -o ${SharedObject}
+            -L${GNU_EFI_LIB} -lefi -lgnuefi ${VISTREL_LINK_LIBRARIES} -o ${SharedObject}
     DEPENDS ${Objects} $<TARGET_OBJECTS:${Objects}> ${IMAGE_LIBRARIES}
     COMMAND_EXPAND_LISTS
     VERBATIM)
@@ -50,9 +55,9 @@ function(vistrel_add_efi_image Target Objects Output Subsystem)
   # same on every build.
   add_custom_command(
     OUTPUT ${Output}
-    COMMAND objcopy -j .text -j .sdata -j .data -j .rodata -j .dynamic
+    COMMAND ${VISTREL_TOOL_PREFIX}objcopy -j .text -j .sdata -j .data -j .rodata -j .dynamic
             -j .rel -j .rela -j .rel.* -j .rela.* -j .reloc --strip-all
-            --target efi-app-x86_64 --subsystem=${Subsystem} ${SharedObject} ${Output}
+            --target efi-app-${VISTREL_EFI_TARGET} --subsystem=${Subsystem} ${SharedObject} ${Output}
     DEPENDS ${SharedObject}
     VERBATIM)
 
@@ -61,7 +66,8 @@ endfunction()
 
 set(VISTREL_EFI ${PROJECT_BINARY_DIR}/vistrel.efi)
 vistrel_add_efi_image(vistrel_efi vistrel_target_objects ${VISTREL_EFI} 10
-  SOURCES ${VISTREL_SHARED_SOURCES} ${VISTREL_COMMAND_SOURCES} ${VISTREL_COMMAND_TARGET_ONLY_SOURCES})
+  SOURCES ${VISTREL_SHARED_SOURCES} ${VISTREL_COMMAND_SOURCES} ${VISTREL_COMMAND_CLOCK_SOURCES}
+          ${VISTREL_COMMAND_TARGET_ONLY_SOURCES})
 
 vistrel_zlib(vistrel_target_zlib ${VISTREL_TARGET_C_FLAGS})
 set(VISTREL_HOTKEY_EFI ${PROJECT_BINARY_DIR}/vistrel-hotkey.efi)
@@ -73,6 +79,9 @@ vistrel_use_zlib(vistrel_hotkey_objects)
 # Which zlib went into the driver, read from the compiled library itself.
 add_custom_target(vistrel_zlib_version ALL
   COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:vistrel_target_zlib> -DSOURCE=${VISTREL_ZLIB_DIR}
-          -P ${PROJECT_SOURCE_DIR}/cmake/ZlibVersion.cmake
+          -DIMAGE=${VISTREL_HOTKEY_EFI} -P ${PROJECT_SOURCE_DIR}/cmake/ZlibVersion.cmake
   DEPENDS vistrel_target_zlib
   VERBATIM)
+
+# `make build ARCH=<arch>` builds one architecture's two images alone.
+add_custom_target(vistrel_images_${VISTREL_ARCH} DEPENDS vistrel_efi vistrel_hotkey_efi)

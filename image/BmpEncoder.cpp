@@ -1,6 +1,9 @@
 #include "image/BmpEncoder.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#define VISTREL_SSE_KERNELS 1
 #include <cpuid.h>
+#endif
 
 #include "platform/Library.h"
 #include "platform/Print.h"
@@ -11,7 +14,7 @@ constexpr UINT64 kLargestBmpFile = 0xFFFFFFFF;
 
 typedef VOID (*ROW_KERNEL)(const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Source, UINT8 *Destination, UINTN Width);
 
-// The last 0 to 15 pixels of a row, whatever the kernel.
+// The last pixels of a row, fewer than a kernel's step, whatever the kernel.
 VOID EncodePixels(const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Source, UINT8 *Destination, UINTN Count) {
   for (UINTN Index = 0; Index < Count; Index++, Destination += 3) {
     Destination[0] = Source[Index].Blue;
@@ -20,24 +23,65 @@ VOID EncodePixels(const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Source, UINT8 *Destinatio
   }
 }
 
+// Two BGRx pixels in a 64-bit word (little-endian, as every UEFI machine is)
+// become six BGR bytes at its bottom, the top two bytes zero.
+constexpr UINT64 kFirstPixel = 0x0000000000FFFFFFull;
+constexpr UINT64 kSecondPixel = 0x0000FFFFFF000000ull;
+
+// --- Portable: 64-bit integer registers --------------------------------------
+
+UINT64 SqueezedWord(const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Pixels) {
+  UINT64 Word;
+  __builtin_memcpy(&Word, Pixels, sizeof(Word));
+  return (Word & kFirstPixel) | ((Word >> 8) & kSecondPixel);
+}
+
+VOID StoreWord(UINT8 *Destination, UINT64 Word) { __builtin_memcpy(Destination, &Word, sizeof(Word)); }
+
+// For processors without the SSE kernels, and for AArch64, whose image uses
+// no SIMD register at all. Eight pixels (four words) become 24 bytes, packed
+// as each lane of the SSE2 kernel below packs its group.
+VOID EncodeRowPortable(const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Source, UINT8 *Destination, UINTN Width) {
+  UINTN Index = 0;
+  for (; Index + 8 <= Width; Index += 8, Destination += 24) {
+    const UINT64 W0 = SqueezedWord(Source + Index), W1 = SqueezedWord(Source + Index + 2);
+    const UINT64 W2 = SqueezedWord(Source + Index + 4), W3 = SqueezedWord(Source + Index + 6);
+    StoreWord(Destination, W0 | W1 << 48);
+    StoreWord(Destination + 8, W1 >> 16 | W2 << 32);
+    StoreWord(Destination + 16, W2 >> 32 | W3 << 16);
+  }
+  EncodePixels(Source + Index, Destination, Width - Index);
+}
+
+#if VISTREL_SSE_KERNELS
+
+// The i686 compiler assumes no SSE; only these functions use it, and they run
+// only where the processor has it and the firmware has enabled it.
+#if defined(__i386__)
+#define SSE2_FUNCTION __attribute__((target("sse2")))
+#else
+#define SSE2_FUNCTION
+#endif
+
 // --- SSE2, the x86-64 baseline ----------------------------------------------
 
 // Two 64-bit lanes; SSE2 does the lane arithmetic and the lane moves below in
 // one instruction each.
 typedef UINT64 WORD_PAIR __attribute__((vector_size(16)));
 
-WORD_PAIR LoadPair(const VOID *Source) {
+SSE2_FUNCTION WORD_PAIR LoadPair(const VOID *Source) {
   WORD_PAIR Value;
   __builtin_memcpy(&Value, Source, sizeof(Value));
   return Value;
 }
 
-VOID StorePair(VOID *Destination, WORD_PAIR Value) { __builtin_memcpy(Destination, &Value, sizeof(Value)); }
+SSE2_FUNCTION VOID StorePair(VOID *Destination, WORD_PAIR Value) {
+  __builtin_memcpy(Destination, &Value, sizeof(Value));
+}
 
-// Two BGRx pixels in a 64-bit word become six BGR bytes at its bottom, the
-// top two bytes zero.
-WORD_PAIR Squeeze(WORD_PAIR Pixels) {
-  return (Pixels & 0x0000000000FFFFFFull) | ((Pixels >> 8) & 0x0000FFFFFF000000ull);
+// Squeeze in each lane.
+SSE2_FUNCTION WORD_PAIR SqueezePair(WORD_PAIR Pixels) {
+  return (Pixels & kFirstPixel) | ((Pixels >> 8) & kSecondPixel);
 }
 
 // Sixteen pixels (64 bytes) become 48 bytes, as two independent groups of
@@ -45,13 +89,13 @@ WORD_PAIR Squeeze(WORD_PAIR Pixels) {
 // four squeezed words W0..W3 (six bytes each) are packed into three:
 //   W0 | W1 << 48,   W1 >> 16 | W2 << 32,   W2 >> 32 | W3 << 16.
 // SSE2 has no byte shuffle, hence shifts and masks.
-VOID EncodeSixteenPixelsSse2(const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Source, UINT8 *Destination) {
+SSE2_FUNCTION VOID EncodeSixteenPixelsSse2(const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Source, UINT8 *Destination) {
   const WORD_PAIR A = LoadPair(Source), B = LoadPair(Source + 4);        // group 0
   const WORD_PAIR C = LoadPair(Source + 8), D = LoadPair(Source + 12);   // group 1
-  const WORD_PAIR W0 = Squeeze(__builtin_shufflevector(A, C, 0, 2));
-  const WORD_PAIR W1 = Squeeze(__builtin_shufflevector(A, C, 1, 3));
-  const WORD_PAIR W2 = Squeeze(__builtin_shufflevector(B, D, 0, 2));
-  const WORD_PAIR W3 = Squeeze(__builtin_shufflevector(B, D, 1, 3));
+  const WORD_PAIR W0 = SqueezePair(__builtin_shufflevector(A, C, 0, 2));
+  const WORD_PAIR W1 = SqueezePair(__builtin_shufflevector(A, C, 1, 3));
+  const WORD_PAIR W2 = SqueezePair(__builtin_shufflevector(B, D, 0, 2));
+  const WORD_PAIR W3 = SqueezePair(__builtin_shufflevector(B, D, 1, 3));
   const WORD_PAIR Out0 = W0 | (W1 << 48);
   const WORD_PAIR Out1 = (W1 >> 16) | (W2 << 32);
   const WORD_PAIR Out2 = (W2 >> 32) | (W3 << 16);
@@ -60,7 +104,7 @@ VOID EncodeSixteenPixelsSse2(const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Source, UINT8 
   StorePair(Destination + 32, __builtin_shufflevector(Out1, Out2, 1, 3));
 }
 
-VOID EncodeRowSse2(const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Source, UINT8 *Destination, UINTN Width) {
+SSE2_FUNCTION VOID EncodeRowSse2(const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Source, UINT8 *Destination, UINTN Width) {
   UINTN Index = 0;
   for (; Index + 16 <= Width; Index += 16, Destination += 48) {
     EncodeSixteenPixelsSse2(Source + Index, Destination);
@@ -89,7 +133,7 @@ constexpr SHUFFLE_MASK PackMask(int Output, int Input) {
   return Mask;
 }
 
-BYTE_VECTOR LoadBytes(const VOID *Source) {
+SSE2_FUNCTION BYTE_VECTOR LoadBytes(const VOID *Source) {
   BYTE_VECTOR Value;
   __builtin_memcpy(&Value, Source, sizeof(Value));
   return Value;
@@ -119,18 +163,66 @@ __attribute__((target("ssse3"))) VOID EncodeRowSsse3(const EFI_GRAPHICS_OUTPUT_B
   EncodePixels(Source + Index, Destination, Width - Index);
 }
 
-BOOLEAN CpuHasSsse3() {
+#if defined(__i386__)
+constexpr UINTN kCr0Emulation = 1u << 2;
+constexpr UINTN kCr4OsFxsr = 1u << 9;
+
+// SSE instructions fault unless the firmware has turned them on: CR4.OSFXSR
+// set and CR0.EM (x87 emulation) clear. UEFI asks that of x86-64 firmware
+// only. Firmware runs in ring 0, where control registers can be read.
+BOOLEAN SseEnabled() {
+  UINTN Cr0 = 0, Cr4 = 0;
+  __asm__ __volatile__("mov %%cr0, %0" : "=r"(Cr0));
+  __asm__ __volatile__("mov %%cr4, %0" : "=r"(Cr4));
+  return (Cr4 & kCr4OsFxsr) != 0 && (Cr0 & kCr0Emulation) == 0;
+}
+#endif
+
+// CPUID is asked here rather than through GCC's __builtin_cpu_supports,
+// whose constructor a UEFI image never runs. A processor without CPUID (an
+// i486) gets the portable kernel.
+BOOLEAN KernelUsable(BMP_ROW_KERNEL Kernel) {
   unsigned int Eax = 0, Ebx = 0, Ecx = 0, Edx = 0;
-  return __get_cpuid(1, &Eax, &Ebx, &Ecx, &Edx) != 0 && (Ecx & bit_SSSE3) != 0;
+  if (Kernel == BmpRowKernelPortable) {
+    return TRUE;
+  }
+#if defined(__i386__)
+  if (!SseEnabled()) {
+    return FALSE;
+  }
+#endif
+  if (__get_cpuid(1, &Eax, &Ebx, &Ecx, &Edx) == 0) {
+    return FALSE;
+  }
+  return Kernel == BmpRowKernelSsse3 ? (Ecx & bit_SSSE3) != 0 : (Edx & bit_SSE2) != 0;
 }
 
-// Chosen on first use, once per run: CPUID is asked here rather than through
-// GCC's __builtin_cpu_supports, whose constructor a UEFI image never runs.
+ROW_KERNEL KernelFunction(BMP_ROW_KERNEL Kernel) {
+  return Kernel == BmpRowKernelSsse3 ? EncodeRowSsse3 : Kernel == BmpRowKernelSse2 ? EncodeRowSse2 : EncodeRowPortable;
+}
+
+BMP_ROW_KERNEL FastestKernel() {
+  return KernelUsable(BmpRowKernelSsse3)  ? BmpRowKernelSsse3
+         : KernelUsable(BmpRowKernelSse2) ? BmpRowKernelSse2
+                                          : BmpRowKernelPortable;
+}
+
+#else  // VISTREL_SSE_KERNELS
+
+BOOLEAN KernelUsable(BMP_ROW_KERNEL Kernel) { return Kernel == BmpRowKernelPortable; }
+
+ROW_KERNEL KernelFunction(BMP_ROW_KERNEL) { return EncodeRowPortable; }
+
+BMP_ROW_KERNEL FastestKernel() { return BmpRowKernelPortable; }
+
+#endif  // VISTREL_SSE_KERNELS
+
+// Chosen on first use, once per run.
 ROW_KERNEL mRowKernel;
 
 ROW_KERNEL RowKernel() {
   if (mRowKernel == nullptr) {
-    SelectBmpRowKernel(CpuHasSsse3() ? BmpRowKernelSsse3 : BmpRowKernelSse2);
+    SelectBmpRowKernel(FastestKernel());
   }
   return mRowKernel;
 }
@@ -138,15 +230,19 @@ ROW_KERNEL RowKernel() {
 }  // namespace
 
 BOOLEAN SelectBmpRowKernel(BMP_ROW_KERNEL Kernel) {
-  if (Kernel == BmpRowKernelSsse3 && !CpuHasSsse3()) {
+  if (!KernelUsable(Kernel)) {
     return FALSE;
   }
-  mRowKernel = Kernel == BmpRowKernelSsse3 ? EncodeRowSsse3 : EncodeRowSse2;
+  mRowKernel = KernelFunction(Kernel);
   return TRUE;
 }
 
 BMP_ROW_KERNEL BmpRowKernelInUse() {
-  return RowKernel() == EncodeRowSsse3 ? BmpRowKernelSsse3 : BmpRowKernelSse2;
+  const ROW_KERNEL InUse = RowKernel();
+  if (InUse == KernelFunction(BmpRowKernelPortable)) {
+    return BmpRowKernelPortable;
+  }
+  return InUse == KernelFunction(BmpRowKernelSsse3) ? BmpRowKernelSsse3 : BmpRowKernelSse2;
 }
 
 UINTN BmpFileLength(UINTN Width, UINTN Height) {

@@ -61,10 +61,13 @@ VOID EncodeBmpRows(const CaptureImage *Image, UINTN FirstRow, UINTN RowCount, UI
 // an image too large for the header's 32-bit fields gives null and 0 as well.
 VOID EncodeBmp(const CaptureImage *Image, UINT8 **FileData, UINTN *FileLength);
 
-// The row kernels: SSE2, which every x86-64 processor has, and SSSE3, whose
-// byte shuffle packs pixels in fewer steps. The first encoding picks SSSE3
-// when CPUID reports it.
-enum BMP_ROW_KERNEL { BmpRowKernelSse2, BmpRowKernelSsse3 };
+// The row kernels: SSE2, which every x86-64 processor has, SSSE3, whose byte
+// shuffle packs pixels in fewer steps, and a portable one in 64-bit integer
+// registers. The first encoding picks, on x86-64, SSSE3 when CPUID reports it
+// and SSE2 otherwise; on IA32 the same, when the firmware has also enabled
+// SSE (CR4.OSFXSR), else the portable kernel; elsewhere the portable kernel,
+// since firmware there need not preserve SIMD registers.
+enum BMP_ROW_KERNEL { BmpRowKernelSse2, BmpRowKernelSsse3, BmpRowKernelPortable };
 
 // The kernel in use (chosen now if none is yet).
 BMP_ROW_KERNEL BmpRowKernelInUse();

@@ -12,9 +12,9 @@ struct CaptureImage {
 };
 
 static_assert(offsetof(CaptureImage, Width) == 0, "record layout");
-static_assert(offsetof(CaptureImage, Height) == 8, "record layout");
-static_assert(offsetof(CaptureImage, Flag) == 16, "record layout");
-static_assert(offsetof(CaptureImage, Pixels) == 24, "record layout");
+static_assert(offsetof(CaptureImage, Height) == sizeof(UINTN), "record layout");
+static_assert(offsetof(CaptureImage, Flag) == 2 * sizeof(UINTN), "record layout");
+static_assert(offsetof(CaptureImage, Pixels) == 3 * sizeof(UINTN), "record layout: 24 bytes in, or 12 on IA32");
 
 // The rectangle taken from the screen's top-left corner, whatever the mode.
 constexpr UINTN kCaptureWidth = 800;

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr UINT64 kLargestExitCode = 0x7FFFFFFF;
+constexpr UINTN kLargestExitCode = 0x7FFFFFFF;
 
 UINTN Utf8Length(const CHAR16 *Text) {
   UINTN Length = 0;
@@ -87,7 +87,7 @@ int ExitCodeFromStatus(EFI_STATUS Status) {
   if (!EFI_ERROR(Status)) {
     return 0;
   }
-  const UINT64 Code = Status & ~kEfiErrorBit;
+  const UINTN Code = Status & ~kEfiErrorBit;
   // Codes that do not fit (OEM errors) still must not read as success.
   return static_cast<int>(Code != 0 && Code <= kLargestExitCode ? Code : (EFI_DEVICE_ERROR & ~kEfiErrorBit));
 }
@@ -96,7 +96,7 @@ EFI_STATUS StatusFromExitCode(int ExitCode) {
   if (ExitCode == 0) {
     return EFI_SUCCESS;
   }
-  return ExitCode > 0 ? (kEfiErrorBit | static_cast<UINT64>(ExitCode)) : EFI_ABORTED;
+  return ExitCode > 0 ? (kEfiErrorBit | static_cast<UINTN>(ExitCode)) : EFI_ABORTED;
 }
 
 EFI_STATUS RunShellApplication(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable,
@@ -109,6 +109,7 @@ EFI_STATUS RunShellApplication(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemT
   gImageHandle = ImageHandle;
   gST = SystemTable;
   gBS = SystemTable->BootServices;
+  gRT = SystemTable->RuntimeServices;  // the clock, where there is no CMOS
   ShellLibConstructor(ImageHandle);
 
   UINTN ShellArgc = 0;

@@ -3,6 +3,14 @@
 
 #include "platform/Efi.h"
 
+// Only x86 machines have I/O ports and the CMOS clock behind them; the
+// others leave the port code out and name captures from the firmware's clock.
+#if defined(__x86_64__) || defined(__i386__)
+constexpr bool kHasCmosClock = true;
+#else
+constexpr bool kHasCmosClock = false;
+#endif
+
 // One byte to or from an x86 I/O port. The target build uses the out and in
 // instructions; the host tests supply a fake clock.
 VOID IoWrite8(UINT16 Port, UINT8 Value);

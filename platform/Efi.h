@@ -37,7 +37,9 @@ extern EFI_GUID gEfiShellEnvironment2ExtGuid;
 extern EFI_GUID gEfiSimpleTextInputExProtocolGuid;
 extern EFI_GUID gEfiLoadedImageProtocolGuid;
 
-constexpr UINT64 kEfiErrorBit = 0x8000000000000000ULL;
+// A status is as wide as UINTN: 32 bits on IA32, 64 elsewhere; errors have
+// the top bit set.
+constexpr UINTN kEfiErrorBit = static_cast<UINTN>(1) << (sizeof(UINTN) * 8 - 1);
 static_assert(EFI_NOT_FOUND == (kEfiErrorBit | 14), "EFI_NOT_FOUND as the firmware defines it");
-static_assert(sizeof(UINTN) == 8, "the command is built for 64-bit firmware only");
+static_assert(sizeof(UINTN) == sizeof(VOID *), "UINTN holds a pointer on every architecture built");
 static_assert(sizeof(EFI_GRAPHICS_OUTPUT_BLT_PIXEL) == 4, "Blue, Green, Red, Reserved");

@@ -3,9 +3,11 @@
 screen, runs vistrel.efi once, powers off, and leaves the capture and a PNG of
 it under out/. With --hotkey it loads vistrel-hotkey.efi (beside vistrel.efi)
 instead and presses Ctrl+Alt+F12 at the shell prompt, then again on the
-firmware's front page after `exit`: the driver's two PNGs, as written.
+firmware's front page after `exit`: the driver's two PNGs, as written. With
+--arch aa64 or ia32 the machine is that architecture's, with its own firmware
+(AAVMF or OVMF32), and the image is that architecture's.
 
-    demo.py [--rtc 2024-01-15T10:30:45] [--gui] [--hotkey] [--out DIR] [build/vistrel.efi]
+    demo.py [--rtc 2024-01-15T10:30:45] [--gui] [--hotkey] [--arch x64|aa64|ia32] [--out DIR] [build/vistrel.efi]
 """
 import argparse
 import datetime
@@ -17,7 +19,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
-from qemu_shell import (BANNER, FRONT_PAGE, SAVE_ERROR, STATUS, Disk, boot, closing_paths,  # noqa: E402
+from qemu_shell import (BANNER, FIRMWARE, FRONT_PAGE, SAVE_ERROR, STATUS, Disk, boot, closing_paths,  # noqa: E402
                         plain, press_hotkey)
 
 # White on blue, the shell's own coloured output (ver, map, ls) and a note
@@ -39,14 +41,14 @@ echo "VISTREL-STATUS %lasterror%"
 README = """\
   Vistrel: a screenshot command for the UEFI Shell.
   It reads the top-left 800x600 pixels back through Graphics
-  Output, writes them as a 24-bit BMP named from the CMOS clock
+  Output, writes them as a 24-bit BMP named from the clock
   and tells where it went. This screen is what it captures.
 """
 
 # What the console says on the way (as plain text), and the progress line
 # each part earns, in order.
 STAGES = [
-    ("BdsDxe: ", "firmware up (OVMF), looking for something to boot"),
+    ("BdsDxe: ", "firmware up, looking for something to boot"),
     ("UEFI Interactive Shell", "UEFI Shell started"),
     ("any other key to continue", "skipping the shell's 5-second countdown; startup.nsh runs"),
     (":\\> vistrel.efi\n", "startup.nsh runs vistrel.efi"),
@@ -106,7 +108,7 @@ class Progress:
         while not self.done.wait(1.0):
             if not self.greeted and self.next_stage == 0 and time.monotonic() - self.last_print >= 2.0:
                 self.greeted = True
-                self.say("QEMU started; OVMF is setting up the machine (no KVM: the CPU is emulated)...")
+                self.say("QEMU started; the firmware is setting up the machine (no KVM: the CPU is emulated)...")
             elif time.monotonic() - self.last_print >= 5.0:
                 self.say("still running...")
 
@@ -204,14 +206,14 @@ def hotkey_demo(options, display):
         disk = Disk(os.path.join(work, "disk.img"), label="DEMO")
         disk.put(options.efi, "/vistrel-hotkey.efi")
         disk.put_text(HOTKEY_README, "/readme.txt")
-        print("Booting QEMU + OVMF's UEFI Shell (about 15 to 30 seconds without KVM)%s..."
-              % (", clock set to " + options.rtc if options.rtc else ""), flush=True)
+        print("Booting QEMU + %s's UEFI Shell (about 15 to 30 seconds without KVM)%s..."
+              % (FIRMWARE[options.arch].name, ", clock set to " + options.rtc if options.rtc else ""), flush=True)
 
         def run(display):
             progress = Progress(HOTKEY_STAGES)
             session = hotkey_session(work, progress, 3 if display else 0)  # a moment to look at the window
             return run_machine(work, disk, HOTKEY_SCRIPT, options.rtc, display, progress=progress, timeout=150,
-                               qmp_path=os.path.join(work, "qmp.sock"), session=session)
+                               qmp_path=os.path.join(work, "qmp.sock"), session=session, arch=options.arch)
         result = run_in_window(run, display)
 
         captures = disk.captures()
@@ -235,13 +237,17 @@ def hotkey_demo(options, display):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("efi", nargs="?", default=os.path.join(ROOT, "build", "vistrel.efi"))
-    parser.add_argument("--rtc", help="CMOS clock at power-on, e.g. 2024-01-15T10:30:45 (default: now, UTC)")
+    parser.add_argument("efi", nargs="?", help="default: build/vistrel.efi, or build/<arch>/vistrel.efi")
+    parser.add_argument("--rtc", help="clock at power-on, e.g. 2024-01-15T10:30:45 (default: now, UTC)")
     parser.add_argument("--gui", action="store_true", help="show QEMU's window when a display is there")
     parser.add_argument("--hotkey", action="store_true",
                         help="load vistrel-hotkey.efi and press its key at the shell and on the front page")
     parser.add_argument("--out", default=os.path.join(ROOT, "out"), help="where the capture goes (default out/)")
+    parser.add_argument("--arch", choices=sorted(FIRMWARE), default="x64",
+                        help="the machine and firmware: x64 (OVMF), aa64 (AAVMF) or ia32 (OVMF32)")
     options = parser.parse_args()
+    if not options.efi:
+        options.efi = os.path.join(ROOT, "build", "" if options.arch == "x64" else options.arch, "vistrel.efi")
 
     if options.rtc:
         try:
@@ -266,12 +272,13 @@ def main():
         disk = Disk(os.path.join(work, "disk.img"), label="DEMO")
         disk.put(options.efi, "/vistrel.efi")
         disk.put_text(README, "/readme.txt")
-        print("Booting QEMU + OVMF's UEFI Shell (about 10 to 20 seconds without KVM)%s..."
-              % (", clock set to " + options.rtc if options.rtc else ""), flush=True)
+        print("Booting QEMU + %s's UEFI Shell (about 10 to 20 seconds without KVM)%s..."
+              % (FIRMWARE[options.arch].name, ", clock set to " + options.rtc if options.rtc else ""), flush=True)
 
         def run(display):
             pause = "stall 3000000\n" if display else ""  # a moment to look at the window
-            return run_machine(work, disk, SCRIPT.format(pause=pause, after=pause), options.rtc, display)
+            return run_machine(work, disk, SCRIPT.format(pause=pause, after=pause), options.rtc, display,
+                               arch=options.arch)
         result = run_in_window(run, display)
 
         said = console_lines(result.serial)

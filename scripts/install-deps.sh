@@ -7,8 +7,11 @@ set -euo pipefail
 PACKAGES=(
   # build; dpkg-dev unpacks zlib's source package
   cmake make g++ binutils gnu-efi libgtest-dev dpkg-dev
+  # the AArch64 and IA32 images (gnu-efi for them: scripts/fetch-gnu-efi.sh)
+  g++-aarch64-linux-gnu gcc-aarch64-linux-gnu g++-i686-linux-gnu gcc-i686-linux-gnu
   # firmware tests and the demo
   qemu-system-x86 ovmf mtools dosfstools python3 python3-pil netpbm imagemagick
+  qemu-system-arm qemu-efi-aarch64 ovmf-ia32
   # lint, sanitizers, fuzzing, benchmarks; libpng (with zlib) decodes in the
   # tests and is the benchmark's yardstick
   clang clang-tidy cppcheck libclang-rt-14-dev libbenchmark-dev libpng-dev zlib1g-dev
@@ -34,5 +37,7 @@ if [ ${#missing[@]} -ne 0 ]; then
   $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# Sources compiled into the images, fetched once into deps/.
+# What is compiled into the images beside the project's own sources, fetched
+# once into deps/: zlib's source, and gnu-efi for the other architectures.
 "$(dirname "$0")/fetch-zlib.sh"
+"$(dirname "$0")/fetch-gnu-efi.sh"

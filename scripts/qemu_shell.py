@@ -16,6 +16,37 @@ import time
 
 OVMF_CODE = "/usr/share/OVMF/OVMF_CODE_4M.fd"
 OVMF_VARS = "/usr/share/OVMF/OVMF_VARS_4M.fd"
+
+
+class Firmware:
+    """One architecture's machine in QEMU and Debian's UEFI firmware for it:
+    its flash code and variable store, the machine options, the display
+    device (None: QEMU's `-vga`) and whether its only keyboard is USB."""
+
+    def __init__(self, name, qemu, code, variables, machine, display=None, usb_only=False, memory="256"):
+        self.name = name
+        self.qemu = qemu
+        self.code = code
+        self.variables = variables
+        self.machine = machine
+        self.display = display
+        self.usb_only = usb_only
+        self.memory = memory
+
+
+# x64: OVMF on a PC. ia32: OVMF32, shipped only as a Secure Boot build, which
+# needs SMM and a secure flash; with its own store no keys are enrolled.
+# aa64: AAVMF on QEMU's virt machine, whose screen is a ramfb and whose only
+# keyboard is USB; its clock is the PL031 that -rtc sets.
+FIRMWARE = {
+    "x64": Firmware("OVMF", "qemu-system-x86_64", OVMF_CODE, OVMF_VARS, ["-machine", "q35"]),
+    "ia32": Firmware("OVMF32", "qemu-system-i386", "/usr/share/OVMF/OVMF32_CODE_4M.secboot.fd",
+                     "/usr/share/OVMF/OVMF32_VARS_4M.fd",
+                     ["-machine", "q35,smm=on", "-global", "driver=cfi.pflash01,property=secure,value=on"]),
+    "aa64": Firmware("AAVMF", "qemu-system-aarch64", "/usr/share/AAVMF/AAVMF_CODE.fd", "/usr/share/AAVMF/AAVMF_VARS.fd",
+                     ["-machine", "virt", "-cpu", "cortex-a57"], display=["-device", "ramfb"], usb_only=True,
+                     memory="512"),
+}
 ANSI = re.compile(r"\x1b\[[0-9;]*[A-Za-z]")
 
 # What vistrel.efi shows and writes, as the scripts here judge it.
@@ -140,7 +171,7 @@ def closing_paths(serial):
 
 def boot(workdir, disks, script, rtc=None, vga=True, timeout=120, extra_args=(), qmp_path=None,
          on_serial=None, readonly_virtio=None, display=None, stop_after=None, vars_store=None, session=None,
-         usb_keyboard=False):
+         usb_keyboard=False, arch="x64"):
     """Boots with the first disk holding startup.nsh; the script must end the
     machine (`reset -s`), or `stop_after`, a regular expression, names the
     console text after which the machine is stopped (for scripts that a
@@ -154,17 +185,26 @@ def boot(workdir, disks, script, rtc=None, vga=True, timeout=120, extra_args=(),
     file `vars_store` names, kept as the firmware leaves it, so that boot
     options set in one boot (`bcfg`) are there in the next. `usb_keyboard`
     makes a USB keyboard on xHCI the machine's only one (no PS/2 controller);
-    QMP's send-key then types on it, the serial port as ever.
+    QMP's send-key then types on it, the serial port as ever. `arch` picks
+    the machine and firmware (see FIRMWARE); `vga` False means no screen.
     """
+    firmware = FIRMWARE[arch]
+    usb_keyboard = usb_keyboard or firmware.usb_only
     disks[0].put_text(script, "/startup.nsh")
     vars_copy = vars_store or os.path.join(workdir, "vars.fd")
     if not (vars_store and os.path.exists(vars_store)):
-        shutil.copyfile(OVMF_VARS, vars_copy)
-    args = ["qemu-system-x86_64", "-machine", "q35,i8042=off" if usb_keyboard else "q35", "-m", "256", "-nodefaults", "-no-reboot",
-            "-display", display or "none", "-monitor", "none", "-serial", "stdio",
-            "-drive", "if=pflash,format=raw,readonly=on,file=" + OVMF_CODE,
-            "-drive", "if=pflash,format=raw,file=" + vars_copy]
-    args += ["-vga", "std"] if vga else ["-vga", "none"]
+        shutil.copyfile(firmware.variables, vars_copy)
+    machine = list(firmware.machine)
+    if usb_keyboard and not firmware.usb_only:
+        machine[1] += ",i8042=off"
+    args = [firmware.qemu] + machine + ["-m", firmware.memory, "-nodefaults", "-no-reboot",
+                                        "-display", display or "none", "-monitor", "none", "-serial", "stdio",
+                                        "-drive", "if=pflash,format=raw,readonly=on,file=" + firmware.code,
+                                        "-drive", "if=pflash,format=raw,file=" + vars_copy]
+    if firmware.display:
+        args += firmware.display if vga else []
+    else:
+        args += ["-vga", "std"] if vga else ["-vga", "none"]
     if usb_keyboard:
         args += ["-device", "qemu-xhci,id=xhci", "-device", "usb-kbd,bus=xhci.0"]
     for disk in disks:

@@ -10,6 +10,9 @@ Scenarios (one boot each, several commands per boot):
              the BMP read alike by Pillow, ImageMagick and netpbm;
   capture_cpu_max  the same under -cpu max: QEMU's default qemu64 has no
              SSSE3, so only here does firmware run the encoder's SSSE3 path;
+  capture_aa64, capture_ia32  the same on AAVMF (the portable kernel) and on
+             OVMF32 under -cpu max (the SSSE3 kernel built for IA32; the
+             hotkey test there runs SSE2 on the default qemu32);
   no_gop     no Graphics Output (-vga none): no banner, no file, the closing
              line, status 0xE;
   read_only  the first volume is a read-only virtio disk: "Saving File Error
@@ -179,14 +182,14 @@ reset -s
 """
 
 
-def scenario_capture(efi, work, cpu=None):
+def scenario_capture(efi, work, cpu=None, arch="x64"):
     disk = Disk(os.path.join(work, "disk.img"))
     disk.put(efi, "/vistrel.efi")
     disk.mkdir("/EFI")
     disk.mkdir("/EFI/Tools")
     dumper = ScreenDumper("VISTREL-SCREEN-STILL", os.path.join(work, "screen"))
     result = boot(work, [disk], CAPTURE_SCRIPT, rtc=CAPTURE_RTC, qmp_path=os.path.join(work, "qmp.sock"),
-                  on_serial=dumper, timeout=TIMEOUT, extra_args=["-cpu", cpu] if cpu else [])
+                  on_serial=dumper, timeout=TIMEOUT, extra_args=["-cpu", cpu] if cpu else [], arch=arch)
     lines = []
 
     def judge():
@@ -422,7 +425,9 @@ def scenario_no_leak(efi, work):
 
 SCENARIOS = {"capture": scenario_capture, "no_gop": scenario_no_gop, "read_only": scenario_read_only,
              "replace": scenario_replace, "no_leak": scenario_no_leak, "small_screen": scenario_small_screen,
-             "capture_cpu_max": lambda efi, work: scenario_capture(efi, work, cpu="max")}
+             "capture_cpu_max": lambda efi, work: scenario_capture(efi, work, cpu="max"),
+             "capture_aa64": lambda efi, work: scenario_capture(efi, work, arch="aa64"),
+             "capture_ia32": lambda efi, work: scenario_capture(efi, work, cpu="max", arch="ia32")}
 
 
 def run_scenario(argv, scenarios):

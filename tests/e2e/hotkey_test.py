@@ -74,7 +74,7 @@ def check_press(press, what, squares=1):
     check(press.console == "", "%s: the console printed %r" % (what, press.console))
 
 
-def scenario_load(efi, work, usb_keyboard=False):
+def scenario_load(efi, work, usb_keyboard=False, arch="x64"):
     readonly = Disk(os.path.join(work, "readonly.img"), label="READONLY", readonly=True)
     disk = Disk(os.path.join(work, "disk.img"), label="CAPTURES")
     disk.put(efi, "/vistrel-hotkey.efi")
@@ -91,7 +91,7 @@ def scenario_load(efi, work, usb_keyboard=False):
         presses.append(press_hotkey(machine, os.path.join(work, "front")))
 
     result = boot(work, [disk], script, rtc=rtc, qmp_path=os.path.join(work, "qmp.sock"),
-                  readonly_virtio=readonly, session=session, timeout=TIMEOUT, usb_keyboard=usb_keyboard)
+                  readonly_virtio=readonly, session=session, timeout=TIMEOUT, usb_keyboard=usb_keyboard, arch=arch)
     lines = []
 
     def judge():
@@ -160,7 +160,9 @@ def scenario_at_boot(efi, work):
 
 
 SCENARIOS = {"hotkey": scenario_load, "hotkey_usb": lambda efi, work: scenario_load(efi, work, usb_keyboard=True),
-             "hotkey_at_boot": scenario_at_boot}
+             "hotkey_at_boot": scenario_at_boot,
+             "hotkey_aa64": lambda efi, work: scenario_load(efi, work, arch="aa64"),
+             "hotkey_ia32": lambda efi, work: scenario_load(efi, work, arch="ia32")}
 
 
 if __name__ == "__main__":

@@ -585,6 +585,7 @@ FakeFirmware::FakeFirmware() {
   Cmos[0x09] = 0x24;
   gST = &St;
   gBS = &Bs;
+  gRT = &Rt;
   gImageHandle = ImageHandle();
 }
 
@@ -594,6 +595,7 @@ FakeFirmware::~FakeFirmware() {
   gCurrent = Previous;
   gST = Previous ? &Previous->St : nullptr;
   gBS = Previous ? &Previous->Bs : nullptr;
+  gRT = Previous ? &Previous->Rt : nullptr;
   gImageHandle = Previous ? Previous->ImageHandle() : nullptr;
 }
 

@@ -1,6 +1,7 @@
-# Builds the images twice from clean trees, the second from a copy of the
-# sources at another path, and requires each pair to be identical byte for
-# byte.
+# Builds the images of every architecture in ARCHITECTURES twice from clean
+# trees, the second from a copy of the sources at another path (gnu-efi's
+# unpacked packages in deps/ included), and requires each pair to be
+# identical byte for byte.
 file(REMOVE_RECURSE ${WORK})
 
 # The copy leaves out build trees, outputs and version control, and of what
@@ -15,7 +16,7 @@ endforeach()
 
 function(BuildImage Source Tree)
   foreach(Step "-S;${Source};-B;${Tree};-DCMAKE_BUILD_TYPE=Release;-DVISTREL_HOST_TESTS=OFF"
-               "--build;${Tree};--target;vistrel_efi;vistrel_hotkey_efi;-j;2")
+               "--build;${Tree};-j;2")
     execute_process(COMMAND ${CMAKE_COMMAND} ${Step} RESULT_VARIABLE Failed OUTPUT_VARIABLE Log ERROR_VARIABLE Log)
     if(Failed)
       message(FATAL_ERROR "build in ${Tree} failed:\n${Log}")
@@ -26,7 +27,15 @@ endfunction()
 BuildImage(${SOURCE} ${WORK}/first)
 BuildImage(${WORK}/elsewhere/checkout ${WORK}/second/tree)
 
-foreach(Image vistrel.efi vistrel-hotkey.efi)
+set(Images "")
+foreach(Arch ${ARCHITECTURES})
+  set(Folder "")
+  if(NOT Arch STREQUAL "x64")
+    set(Folder "${Arch}/")
+  endif()
+  list(APPEND Images ${Folder}vistrel.efi ${Folder}vistrel-hotkey.efi)
+endforeach()
+foreach(Image ${Images})
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/first/${Image} ${WORK}/second/tree/${Image}
                   RESULT_VARIABLE Differs)
   if(Differs)

@@ -41,6 +41,7 @@ class BmpKernelTest : public BmpEncoderTest, public testing::WithParamInterface<
   void SetUp() override {
     Chosen = BmpRowKernelInUse();
     if (!SelectBmpRowKernel(GetParam())) GTEST_SKIP() << "this processor lacks the kernel";
+    ASSERT_EQ(BmpRowKernelInUse(), GetParam());
   }
   void TearDown() override {
     SelectBmpRowKernel(Chosen);
@@ -49,9 +50,12 @@ class BmpKernelTest : public BmpEncoderTest, public testing::WithParamInterface<
   BMP_ROW_KERNEL Chosen = BmpRowKernelSse2;
 };
 
-INSTANTIATE_TEST_SUITE_P(Kernels, BmpKernelTest, testing::Values(BmpRowKernelSse2, BmpRowKernelSsse3),
+INSTANTIATE_TEST_SUITE_P(Kernels, BmpKernelTest,
+                         testing::Values(BmpRowKernelSse2, BmpRowKernelSsse3, BmpRowKernelPortable),
                          [](const testing::TestParamInfo<BMP_ROW_KERNEL> &Info) {
-                           return Info.param == BmpRowKernelSsse3 ? "Ssse3" : "Sse2";
+                           return Info.param == BmpRowKernelSsse3 ? "Ssse3"
+                                  : Info.param == BmpRowKernelSse2 ? "Sse2"
+                                                                   : "Portable";
                          });
 
 TEST_F(BmpEncoderTest, RowsArePaddedToFourBytes) {

@@ -52,6 +52,22 @@ TEST_F(CaptureNameTest, ReadsSixRegistersInOrderWithoutTouchingTheNmiBit) {
   EXPECT_EQ(Fw.PortWrites, Expected);
 }
 
+// Machines without the CMOS clock: GetTime in decimal, as the driver names
+// its files, or the driver's fallback stem.
+TEST_F(CaptureNameTest, FirmwareClockGivesDecimalNamesOrTheFallbackStem) {
+  const auto Name = [] {
+    CHAR16 Text[kCaptureFileNameBytes / sizeof(CHAR16)];
+    BuildCaptureFileNameFromFirmwareClock(Text, sizeof(Text));
+    return U16(Text);
+  };
+  EXPECT_EQ(Name(), u"Vistrel_240115_103045.bmp");
+  Fw.Time = {2099, 12, 31, 23, 59, 9, 0, 0, 0, 0, 0};
+  EXPECT_EQ(Name(), u"Vistrel_991231_235909.bmp");
+  Fw.FailNext("GetTime", EFI_DEVICE_ERROR);
+  EXPECT_EQ(Name(), u"Vistrel_000000_000000.bmp");
+  EXPECT_EQ(Fw.PortWrites.size(), 0u);
+}
+
 TEST_F(CaptureNameTest, DirectoryPartOfTheCurrentDirectory) {
   EXPECT_EQ(PathFor(u"fs0:\\"), u"\\Vistrel_240115_103045.bmp");
   EXPECT_EQ(PathFor(u"FS0:"), u"\\Vistrel_240115_103045.bmp");  // how the real shell shows a root
