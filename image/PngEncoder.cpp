@@ -41,13 +41,6 @@ void ZFree(voidpf Opaque, voidpf Address) {
   FreePool(Address);
 }
 
-VOID PutBigEndian32(UINT8 *At, UINT32 Value) {
-  At[0] = static_cast<UINT8>(Value >> 24);
-  At[1] = static_cast<UINT8>(Value >> 16);
-  At[2] = static_cast<UINT8>(Value >> 8);
-  At[3] = static_cast<UINT8>(Value);
-}
-
 // Blue, Green, Red, Reserved to Red, Green, Blue.
 VOID ToRgb(const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Pixels, UINTN Width, UINT8 *Rgb) {
   for (UINTN Index = 0; Index < Width; Index++) {
@@ -79,6 +72,16 @@ BOOLEAN SameBytes(const UINT8 *First, const UINT8 *Second, UINTN Size) {
 // A filtered byte's distance from zero: small sums deflate well.
 inline UINT32 Magnitude(UINT8 Value) { return Value < 128 ? Value : 256u - Value; }
 
+// Whether Up leaves the row nearer zero than Sub, summed over its bytes.
+BOOLEAN UpBeatsSub(const UINT8 *Row, const UINT8 *Above, UINTN Bytes) {
+  UINT32 SumSub = 0, SumUp = 0;
+  for (UINTN Index = 0; Index < Bytes; Index++) {
+    SumSub += Magnitude(static_cast<UINT8>(Row[Index] - (Index < 3 ? 0 : Row[Index - 3])));
+    SumUp += Magnitude(static_cast<UINT8>(Row[Index] - Above[Index]));
+  }
+  return SumUp < SumSub;
+}
+
 // Firmware screens repeat whole rows (backgrounds, boxes) and runs of one
 // colour. A row like the one above is all zeros under Up; any other row takes
 // Sub or Up, whichever leaves it nearer zero: Sub for runs along the row, Up
@@ -89,28 +92,17 @@ VOID FilterRow(const UINT8 *Row, const UINT8 *Above, UINTN Bytes, UINT8 *Out) {
     SetMem(Out + 1, Bytes, 0);
     return;
   }
-  BOOLEAN UseUp = FALSE;
-  if (Above != nullptr) {
-    UINT32 SumSub = 0, SumUp = 0;
-    for (UINTN Index = 0; Index < Bytes; Index++) {
-      SumSub += Magnitude(static_cast<UINT8>(Row[Index] - (Index < 3 ? 0 : Row[Index - 3])));
-      SumUp += Magnitude(static_cast<UINT8>(Row[Index] - Above[Index]));
-    }
-    UseUp = SumUp < SumSub;
-  }
-  if (UseUp) {
+  if (Above != nullptr && UpBeatsSub(Row, Above, Bytes)) {
     Out[0] = kFilterUp;
     for (UINTN Index = 0; Index < Bytes; Index++) {
       Out[1 + Index] = static_cast<UINT8>(Row[Index] - Above[Index]);
     }
     return;
   }
+  // The first pixel has none to its left: its bytes stay as they are.
   Out[0] = kFilterSub;
-  UINTN Index = 0;
-  for (; Index < 3 && Index < Bytes; Index++) {
-    Out[1 + Index] = Row[Index];
-  }
-  for (; Index < Bytes; Index++) {
+  CopyMem(Out + 1, Row, Bytes < 3 ? Bytes : 3);
+  for (UINTN Index = 3; Index < Bytes; Index++) {
     Out[1 + Index] = static_cast<UINT8>(Row[Index] - Row[Index - 3]);
   }
 }

@@ -57,13 +57,6 @@ BOOLEAN IsPrintableLatin1(CHAR16 Character) {
   return (Character >= 0x20 && Character <= 0x7E) || (Character >= 0xA0 && Character <= 0xFF);
 }
 
-VOID PutBigEndian32(UINT8 *At, UINT32 Value) {
-  At[0] = static_cast<UINT8>(Value >> 24);
-  At[1] = static_cast<UINT8>(Value >> 16);
-  At[2] = static_cast<UINT8>(Value >> 8);
-  At[3] = static_cast<UINT8>(Value);
-}
-
 // Days from 0000-03-01 in the proleptic Gregorian calendar, and back: years
 // from 1899 on keep every step within 32 bits and non-negative.
 UINT32 DaysFromCivil(UINT32 Year, UINT32 Month, UINT32 Day) {
@@ -134,6 +127,13 @@ VOID PutUtcTime(UINT8 *Data, const EFI_TIME &Time) {
 }
 
 }  // namespace
+
+VOID PutBigEndian32(UINT8 *At, UINT32 Value) {
+  At[0] = static_cast<UINT8>(Value >> 24);
+  At[1] = static_cast<UINT8>(Value >> 16);
+  At[2] = static_cast<UINT8>(Value >> 8);
+  At[3] = static_cast<UINT8>(Value);
+}
 
 VOID FramePngChunk(const char Type[4], UINTN DataSize, UINT8 *Chunk) {
   PutBigEndian32(Chunk, static_cast<UINT32>(DataSize));

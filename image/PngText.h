@@ -33,6 +33,9 @@ UINTN WritePngTextChunks(const PNG_ORIGIN *Origin, UINT8 *Destination);
 // its length: 12 bytes more than the data.
 UINTN WritePngChunk(const char Type[4], const UINT8 *Data, UINTN DataSize, UINT8 *Destination);
 
+// PNG's byte order for its 4-byte fields.
+VOID PutBigEndian32(UINT8 *At, UINT32 Value);
+
 // Frames a chunk whose DataSize bytes of data are already at Chunk + 8: its
 // length and type before them, its CRC-32 after.
 VOID FramePngChunk(const char Type[4], UINTN DataSize, UINT8 *Chunk);

@@ -173,11 +173,12 @@ def save_png(bmp):
 
 
 def describe(press):
-    if press.square == "green":
-        return "a green square for %.1f s: the capture was saved" % (press.shown or 0)
-    if press.square == "red":
-        return "a red square: nothing was saved"
-    return "no square: the driver did not answer the key"
+    if not press.squares:
+        return "no square: the driver did not answer the key"
+    colour, _, shown = press.squares[0]
+    if colour == "green":
+        return "a green square for %.1f s: the capture was saved" % (shown or 0)
+    return "a red square: nothing was saved"
 
 
 def hotkey_session(work, progress, pause):

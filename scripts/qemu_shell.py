@@ -444,24 +444,11 @@ class HotkeyPress:
     <prefix>-before.ppm and <prefix>-after.ppm; `squares` one
     (colour, to_square, shown) per square seen, in order: its colour, seconds
     from the first key to it, and how long it stayed (None if it never went);
-    `square`, `to_square` and `shown` the first one's, or None if none showed;
     `console` the words the serial port printed meanwhile that it had not
     printed before (the front page repaints its help text on any key)."""
 
     def __init__(self):
         self.squares = []
-
-    @property
-    def square(self):
-        return self.squares[0][0] if self.squares else None
-
-    @property
-    def to_square(self):
-        return self.squares[0][1] if self.squares else None
-
-    @property
-    def shown(self):
-        return self.squares[0][2] if self.squares else None
 
 
 def still_screen(machine, path, timeout=30, apart=0.5):

@@ -34,8 +34,7 @@ void ExpectNothingKept(const fake::FakeFirmware &F) {
 
 // Presses the hotkey; the screen must come back as it was and the capture
 // keep nothing. Returns the colour the square showed last, 0 for none.
-UINT32 Press(fake::FakeFirmware &F, UINT32 Shift = kCtrlAlt,
-             fake::FakeFirmware::KeyArrival When = fake::FakeFirmware::KeyArrival::Queued, unsigned Times = 1) {
+UINT32 Press(fake::FakeFirmware &F, UINT32 Shift = kCtrlAlt, unsigned Times = 1) {
   UINT32 Square = 0;
   auto Outer = F.OnCall;
   F.OnCall = [&](const std::string &Call) {
@@ -43,7 +42,7 @@ UINT32 Press(fake::FakeFirmware &F, UINT32 Shift = kCtrlAlt,
     if (Call == "Stall(500000)") Square = F.Screen[0] & 0xFFFFFF;
   };
   const std::vector<UINT32> Before = F.Screen;
-  F.PressKey(SCAN_F12, Shift, When, Times);
+  F.PressKey(SCAN_F12, Shift, fake::FakeFirmware::KeyArrival::Queued, Times);
   F.OnCall = Outer;
   // Only a failure of the very call that puts the pixels back can keep them off.
   EXPECT_TRUE(F.Screen == Before || F.FailedCall.rfind("Blt(2,", 0) == 0) << "the screen did not come back";
@@ -145,7 +144,7 @@ TEST_F(HotkeyDriverTest, PressesGiveOneMoreCaptureWhateverTheOrderOfTheirNotific
         F.PressKey(SCAN_F12, kCtrlAlt, C.When, C.Times);
       }
     };
-    EXPECT_EQ(Press(F, kCtrlAlt, Arrival::Queued, C.DuringCapture ? 1 : C.Times), kGreen);
+    EXPECT_EQ(Press(F, kCtrlAlt, C.DuringCapture ? 1 : C.Times), kGreen);
     EXPECT_TRUE(Pressed);
     EXPECT_EQ(F.FileNames().size(), C.Files);
     F.OnCall = nullptr;
