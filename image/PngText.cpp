@@ -95,19 +95,22 @@ VOID PutTime(TextBuilder &Text, const EFI_TIME &Time) {
   Text.Byte(':');
   Text.Number(Time.Second, 2);
   if (HasTimeZone(Time)) {
-    // UEFI's TimeZone has ISO 8601's sign: local time is UTC plus it.
+    // UEFI's TimeZone is the opposite of ISO 8601's offset: local time is UTC
+    // minus it, so 480 is Pacific time, -08:00.
     const UINT32 Offset = static_cast<UINT32>(Time.TimeZone < 0 ? -Time.TimeZone : Time.TimeZone);
-    Text.Byte(Time.TimeZone < 0 ? '-' : '+');
+    Text.Byte(Time.TimeZone > 0 ? '-' : '+');
     Text.Number(Offset / 60, 2);
     Text.Byte(':');
     Text.Number(Offset % 60, 2);
   }
 }
 
-// tIME: the time in UTC, year in two bytes.
+// tIME: the time in UTC, year in two bytes. UTC is local time plus
+// TimeZone, whatever Daylight says: a zone the clock keeps already includes
+// daylight saving.
 VOID PutUtcTime(UINT8 *Data, const EFI_TIME &Time) {
   UINT32 Days = DaysFromCivil(Time.Year, Time.Month, Time.Day);
-  INT32 Minute = static_cast<INT32>(Time.Hour) * 60 + Time.Minute - Time.TimeZone;
+  INT32 Minute = static_cast<INT32>(Time.Hour) * 60 + Time.Minute + Time.TimeZone;
   if (Minute < 0) {
     Minute += kMinutesPerDay;
     Days--;

@@ -16,7 +16,10 @@ Scenarios:
             for each a green square that goes again, and nothing on the
             console. Each file's size and the time from the key to the
             square are reported.
-  hotkey_usb  the same on a machine whose only keyboard is USB (xHCI).
+  hotkey_usb  the same on a machine whose only keyboard is USB (xHCI), with
+            the clock's time zone set first by the shell's
+            `timezone -s -08:00`: each file's creation time ends in -08:00
+            and its tIME is the local time eight hours on.
   hotkey_at_boot  a first boot adds the driver as a Driver#### option with
             `bcfg` and resets; the second, with the variable store kept and
             no `load`, captures the front page. Every name the clock can give
@@ -26,9 +29,11 @@ Scenarios:
 A failure prints why and the serial console of each boot, and keeps the disk
 images and screen dumps. Python's standard library and Pillow only.
 """
+import datetime
 import io
 import os
 import re
+import struct
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -41,9 +46,21 @@ TIMEOUT = 90  # seconds for one boot; a good one takes 10 to 30
 LOADED = re.compile(r"Image 'FS0:\\vistrel-hotkey\.efi' loaded at \S+ - Success")
 
 
-def check_capture(data, screen, name):
+def png_utc(data):
+    """The tIME chunk's date and time, or None."""
+    at = 8
+    while at + 12 <= len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        if kind == b"tIME":
+            return datetime.datetime(*struct.unpack(">HBBBBB", data[at + 8:at + 15]))
+        at += 12 + length
+    return None
+
+
+def check_capture(data, screen, name, zone=None):
     """A PNG of the whole screen, pixel for pixel, that names the firmware it
-    came from and, in its creation time, the time its name gives."""
+    came from and, in its creation time, the time its name gives; with the
+    clock's `zone` (ISO 8601's "-08:00"), that offset and tIME in UTC."""
     width, height, pixels = screen
     check(data[:8] == b"\x89PNG\r\n\x1a\n", "%s: no PNG signature" % name)
     from PIL import Image
@@ -60,8 +77,13 @@ def check_capture(data, screen, name):
           and "; UEFI 2." in text.get("Source", ""), "%s: text chunks %r" % (name, text))
     stamp = re.match(r"Vistrel_(\d\d)(\d\d)(\d\d)_(\d\d)(\d\d)(\d\d)", name).groups()
     created = "20%s-%s-%sT%s:%s:%s" % stamp
-    check(re.fullmatch(re.escape(created) + r"([+-]\d\d:\d\d)?", text.get("Creation Time", "")),
-          "%s: creation time %r, %s expected" % (name, text.get("Creation Time"), created))
+    check(re.fullmatch(re.escape(created) + (re.escape(zone) if zone else r"([+-]\d\d:\d\d)?"),
+                       text.get("Creation Time", "")),
+          "%s: creation time %r, %s%s expected" % (name, text.get("Creation Time"), created, zone or ""))
+    if zone:
+        offset = datetime.timedelta(hours=int(zone[1:3]), minutes=int(zone[4:6])) * (1 if zone[0] == "+" else -1)
+        utc = datetime.datetime.fromisoformat(created) - offset
+        check(png_utc(data) == utc, "%s: tIME %s, %s UTC expected" % (name, png_utc(data), utc))
     return len(data)
 
 
@@ -74,12 +96,14 @@ def check_press(press, what, squares=1):
     check(press.console == "", "%s: the console printed %r" % (what, press.console))
 
 
-def scenario_load(efi, work, usb_keyboard=False, arch="x64"):
+def scenario_load(efi, work, usb_keyboard=False, arch="x64", zone=None):
     readonly = Disk(os.path.join(work, "readonly.img"), label="READONLY", readonly=True)
     disk = Disk(os.path.join(work, "disk.img"), label="CAPTURES")
     disk.put(efi, "/vistrel-hotkey.efi")
     rtc = "2024-01-15T10:30:45"
-    script = "fs0:\nload fs0:\\vistrel-hotkey.efi\necho \"HOTKEY-LOADED %lasterror%\"\n"
+    # The shell's `timezone` keeps the local time and says what the firmware took.
+    script = ("timezone -s %s\ntimezone\n" % zone if zone else "") + \
+        "fs0:\nload fs0:\\vistrel-hotkey.efi\necho \"HOTKEY-LOADED %lasterror%\"\n"
     presses = []
 
     def session(machine):
@@ -96,6 +120,7 @@ def scenario_load(efi, work, usb_keyboard=False, arch="x64"):
 
     def judge():
         check(LOADED.search(result.text) and "HOTKEY-LOADED 0x0" in result.text, "`load` did not report Success")
+        check(not zone or "UTC" + zone in result.text, "the shell's `timezone` did not show UTC%s" % zone)
         check(result.callback_error is None, "the session stopped: %s" % result.callback_error)
         check(readonly.files() == [], "the read-only volume holds %s" % readonly.files())
         captures = disk.captures()  # in the order made: a second's _2 sorts after its first
@@ -106,7 +131,7 @@ def scenario_load(efi, work, usb_keyboard=False, arch="x64"):
         sizes = []
         for name, (press, what) in zip(captures, shots):
             check(name in names, "%s is not named from the clock (%s + %.0f s)" % (name, rtc, result.seconds))
-            sizes.append("%s %d bytes" % (name, check_capture(disk.read("/" + name), press.before, name)))
+            sizes.append("%s %d bytes" % (name, check_capture(disk.read("/" + name), press.before, name, zone)))
         for press, what, files in ((presses[0], "shell", sizes[:2]), (presses[1], "front page", sizes[2:])):
             check_press(press, what, squares=len(files))
             lines.append("%s: %s, %dx%d, each equal to the screendump; %s, then the screen as before"
@@ -114,6 +139,8 @@ def scenario_load(efi, work, usb_keyboard=False, arch="x64"):
                             "; ".join("green square %.2f s after the key for %.2f s" % square[1:]
                                       for square in press.squares)))
         check(presses[0].before[:2] != presses[1].before[:2], "the shell and the front page had the same mode")
+        if zone:
+            lines.append("the clock's zone UTC%s: each creation time ends in %s, each tIME is in UTC" % (zone, zone))
 
     return [result], judge, lines
 
@@ -159,7 +186,8 @@ def scenario_at_boot(efi, work):
     return [first, second], judge, lines
 
 
-SCENARIOS = {"hotkey": scenario_load, "hotkey_usb": lambda efi, work: scenario_load(efi, work, usb_keyboard=True),
+SCENARIOS = {"hotkey": scenario_load,
+             "hotkey_usb": lambda efi, work: scenario_load(efi, work, usb_keyboard=True, zone="-08:00"),
              "hotkey_at_boot": scenario_at_boot,
              "hotkey_aa64": lambda efi, work: scenario_load(efi, work, arch="aa64"),
              "hotkey_ia32": lambda efi, work: scenario_load(efi, work, arch="ia32")}

@@ -450,12 +450,11 @@ EFI_STATUS EFIAPI FileWrite(EFI_FILE_PROTOCOL *This, UINTN *Size, VOID *Buffer) 
   if (F().Enter("Write", std::to_string(*Size), &Injected)) return Injected;
   FakeFileHandle *Handle = AsHandle(This);
   if (Handle == nullptr) return EFI_INVALID_PARAMETER;
-  const FakeFirmware &Fw = F();
   FakeVolume &Volume = *Handle->Volume;
   FakeFile &File = Volume.Files[Handle->Path];
   if (File.IsDirectory) return EFI_UNSUPPORTED;
   if (*Size != 0 && Buffer == nullptr) return EFI_INVALID_PARAMETER;
-  UINTN Count = Fw.ShortWrites ? *Size / 2 : *Size;
+  UINTN Count = Volume.ShortWrites ? *Size / 2 : *Size;
   bool Full = false;
   if (Handle->Position + Count > Volume.FreeBytes) {
     Count = Volume.FreeBytes > Handle->Position ? Volume.FreeBytes - Handle->Position : 0;

@@ -41,6 +41,7 @@ struct FakeVolume {
   std::map<std::string, FakeFile> Files;  // by upper-case path ("\EFI\TOOLS")
   bool ReadOnly = false;
   UINT64 FreeBytes = UINT64_MAX;  // a write beyond this fails with EFI_VOLUME_FULL
+  bool ShortWrites = false;       // Write reports success for half the bytes
   EFI_SIMPLE_FILE_SYSTEM_PROTOCOL Protocol = {};
   int HandleTag = 0;
 };
@@ -80,19 +81,19 @@ class FakeFirmware {
   bool GraphicsOnConsoleOut = true;  // the console output handle carries the Graphics Output
   bool HasConsoleInput = true;       // the console input handle carries Simple Text Input Ex
   bool HasFileSystem = true;
-  bool ShortWrites = false;         // Write reports success for half the bytes
   UINT8 Cmos[128] = {};
   EFI_TIME Time = {2024, 1, 15, 10, 30, 45, 0, 0, 0, 0, 0};  // what GetTime gives
   std::vector<CHAR16> VendorStorage = Ucs2(u"Fake Firmware");  // the system table's FirmwareVendor
 
   // The volumes; the first is the one LocateProtocol finds, and Volume,
-  // ReadOnlyVolume and FreeBytes are its.
+  // ReadOnlyVolume, FreeBytes and ShortWrites are its.
   static constexpr size_t kMaxVolumes = 3;
   FakeVolume Volumes[kMaxVolumes];
   size_t VolumeCount = 1;
   std::map<std::string, FakeFile> &Volume = Volumes[0].Files;
   bool &ReadOnlyVolume = Volumes[0].ReadOnly;
   UINT64 &FreeBytes = Volumes[0].FreeBytes;
+  bool &ShortWrites = Volumes[0].ShortWrites;
   void AddDirectory(const std::string &Path, size_t VolumeIndex = 0);
   void AddFile(const std::string &Path, std::vector<UINT8> Data, size_t VolumeIndex = 0);
   const FakeFile *FindFile(const std::string &Path, size_t VolumeIndex = 0) const;

@@ -267,18 +267,25 @@ TEST_F(BmpEncoderTest, PngDecodesToTheImageAndRestartsTheSame) {
     EXPECT_TRUE(Size.first != 400 || Pieces > 4) << "header, IDAT chunks, IEND: " << Pieces;
     ExpectPngOfPixels(Files[0], Size.first, Size.second, Pixels.data(), Size.first);
   }
+  const CaptureImage Wide = {kPngLargestWidth + 1, 1, 0, Pixels.data()};
+  PNG_ENCODER *Encoder = nullptr;
+  const PNG_ORIGIN Origin = {nullptr, 0, 0, nullptr};
+  EXPECT_EQ(CreatePngEncoder(&Wide, &Origin, &Encoder), EFI_UNSUPPORTED);
 }
 
 // The text says which firmware and when; the vendor is outside input, read
-// only so far and only as printable Latin-1.
+// only so far and only as printable Latin-1. The longest text there can be
+// stays within its room, to the byte.
 TEST_F(BmpEncoderTest, PngTextNamesTheFirmwareAndTheTime) {
   std::vector<CHAR16> Hostile(100, u'A');  // no NUL within the bound
   Hostile[0] = 0x01;
   Hostile[1] = 0x263A;
   Hostile[2] = 0xE9;
-  const EFI_TIME Local = {2099, 12, 31, 23, 59, 9, 0, 0, -300, 0, 0};  // UTC-5
-  EFI_TIME Unzoned = Local;
+  const EFI_TIME Zoned = {2099, 12, 31, 23, 59, 9, 0, 0, -1440, EFI_TIME_ADJUST_DAYLIGHT, 0};
+  EFI_TIME Unzoned = Zoned;
   Unzoned.TimeZone = EFI_UNSPECIFIED_TIMEZONE;
+  EFI_TIME OutOfRange = Zoned;
+  OutOfRange.TimeZone = 1441;
   const std::vector<CHAR16> Vendor = fake::Ucs2(u"EDK II");
   struct Case {
     PNG_ORIGIN Origin;
@@ -286,12 +293,13 @@ TEST_F(BmpEncoderTest, PngTextNamesTheFirmwareAndTheTime) {
     std::vector<UINT8> Utc;
   };
   const std::vector<Case> Cases = {
-      {{Vendor.data(), 0x10000, (2 << 16) | 70, &Local}, "EDK II, revision 0x00010000; UEFI 2.7",
-       "2099-12-31T23:59:09-05:00", {0x08, 0x34, 1, 1, 4, 59, 9}},
-      {{Vendor.data(), 0xABCD1234, (2 << 16) | 31, &Unzoned}, "EDK II, revision 0xABCD1234; UEFI 2.3.1",
+      {{Vendor.data(), 0x10000, (2 << 16) | 70, &Unzoned}, "EDK II, revision 0x00010000; UEFI 2.7",
        "2099-12-31T23:59:09", {}},
-      {{Hostile.data(), 1, (2 << 16) | 100, nullptr},
-       "??\xE9" + std::string(61, 'A') + ", revision 0x00000001; UEFI 2.10", "", {}},
+      {{Vendor.data(), 0xABCD1234, (2 << 16) | 31, &OutOfRange}, "EDK II, revision 0xABCD1234; UEFI 2.3.1",
+       "2099-12-31T23:59:09", {}},
+      {{Hostile.data(), 0xFFFFFFFF, 0xFFFFFFFF, &Zoned},
+       "??\xE9" + std::string(61, 'A') + ", revision 0xFFFFFFFF; UEFI 65535.6553.5", "2099-12-31T23:59:09+24:00",
+       {0x08, 0x33, 12, 30, 23, 59, 9}},
       {{nullptr, 0, 0, nullptr}, "Unnamed firmware, revision 0x00000000; UEFI 0.0", "", {}},
   };
   for (const Case &C : Cases) {
@@ -300,6 +308,7 @@ TEST_F(BmpEncoderTest, PngTextNamesTheFirmwareAndTheTime) {
     std::memset(Chunks, 0xA5, sizeof(Chunks));
     const UINTN Length = WritePngTextChunks(&C.Origin, Chunks);
     ASSERT_LE(Length, kPngTextBytes);
+    EXPECT_TRUE(std::all_of(Chunks + Length, std::end(Chunks), [](UINT8 B) { return B == 0xA5; }));
     std::vector<UINT8> File = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     File.insert(File.end(), Chunks, Chunks + Length);
     const PngChunks Read = ReadPngChunks(File);
@@ -307,6 +316,37 @@ TEST_F(BmpEncoderTest, PngTextNamesTheFirmwareAndTheTime) {
     EXPECT_EQ(Read.Text.at("Source"), C.Source);
     EXPECT_EQ(Read.Text.count("Creation Time") ? Read.Text.at("Creation Time") : "", C.Created);
     EXPECT_EQ(Read.Time, C.Utc) << "tIME, in UTC, only with a time zone";
+  }
+}
+
+// UEFI's TimeZone is minutes to add to local time for UTC, the opposite sign
+// of ISO 8601's offset; daylight saving is already in it. Worked out by hand
+// around the ends of a year and of February, both ways.
+TEST_F(BmpEncoderTest, PngTimeZoneGivesTheOffsetAndUtc) {
+  struct Case {
+    EFI_TIME Local;
+    std::string Created;
+    std::vector<UINT8> Utc;
+  };
+  const std::vector<Case> Cases = {
+      {{2099, 12, 31, 23, 59, 9, 0, 0, 480, 0, 0}, "2099-12-31T23:59:09-08:00", {0x08, 0x34, 1, 1, 7, 59, 9}},
+      {{2025, 1, 1, 0, 30, 0, 0, 0, -60, 0, 0}, "2025-01-01T00:30:00+01:00", {0x07, 0xE8, 12, 31, 23, 30, 0}},
+      {{2024, 3, 1, 4, 0, 0, 0, 0, -330, EFI_TIME_IN_DAYLIGHT | EFI_TIME_ADJUST_DAYLIGHT, 0},
+       "2024-03-01T04:00:00+05:30", {0x07, 0xE8, 2, 29, 22, 30, 0}},
+      {{2024, 2, 28, 16, 30, 5, 0, 0, 480, EFI_TIME_IN_DAYLIGHT, 0}, "2024-02-28T16:30:05-08:00",
+       {0x07, 0xE8, 2, 29, 0, 30, 5}},
+      {{2023, 2, 28, 20, 0, 0, 0, 0, 480, 0, 0}, "2023-02-28T20:00:00-08:00", {0x07, 0xE7, 3, 1, 4, 0, 0}},
+      {{2023, 3, 1, 0, 15, 59, 0, 0, -60, 0, 0}, "2023-03-01T00:15:59+01:00", {0x07, 0xE7, 2, 28, 23, 15, 59}},
+  };
+  for (const Case &C : Cases) {
+    SCOPED_TRACE(C.Created);
+    const PNG_ORIGIN Origin = {nullptr, 0, 0, &C.Local};
+    std::vector<UINT8> File = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    File.resize(8 + kPngTextBytes);
+    File.resize(8 + WritePngTextChunks(&Origin, File.data() + 8));
+    const PngChunks Read = ReadPngChunks(File);
+    EXPECT_EQ(Read.Text.at("Creation Time"), C.Created);
+    EXPECT_EQ(Read.Time, C.Utc);
   }
 }
 

@@ -60,6 +60,7 @@ inline uint32_t Be32(const std::vector<UINT8> &Bytes, size_t Offset) {
 // A PNG's chunks as a reader walks them, each CRC checked on the way.
 struct PngChunks {
   std::vector<std::string> Types;              // in file order
+  std::vector<size_t> Lengths;                 // of each chunk's data, in file order
   std::map<std::string, std::string> Text;     // tEXt keyword to text
   std::vector<UINT8> Time;                     // tIME's 7 bytes, if any
 };
@@ -80,14 +81,16 @@ inline PngChunks ReadPngChunks(const std::vector<UINT8> &File) {
     if (Type == "tEXt") Found.Text[Data.substr(0, Data.find('\0'))] = Data.substr(Data.find('\0') + 1);
     if (Type == "tIME") Found.Time.assign(Data.begin(), Data.end());
     Found.Types.push_back(Type);
+    Found.Lengths.push_back(Length);
     At += 12 + Length;
   }
   return Found;
 }
 
 // An 8-bit RGB PNG, decoded by libpng, against Width x Height pixels whose
-// rows are Stride pixels apart: IHDR first, IDAT chunks together, IEND last,
-// every CRC right.
+// rows are Stride pixels apart: IHDR first, IDAT chunks together and each
+// but the last full (the writer's 64 KiB pieces, which bound the pool),
+// IEND last, every CRC right.
 inline void ExpectPngOfPixels(const std::vector<UINT8> &File, size_t Width, size_t Height,
                               const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *Pixels, size_t Stride) {
   const PngChunks Chunks = ReadPngChunks(File);
@@ -96,6 +99,9 @@ inline void ExpectPngOfPixels(const std::vector<UINT8> &File, size_t Width, size
   EXPECT_EQ(Chunks.Types.back(), "IEND");
   const auto FirstData = std::find(Chunks.Types.begin(), Chunks.Types.end(), "IDAT");
   EXPECT_TRUE(std::all_of(FirstData, Chunks.Types.end() - 1, [](const std::string &T) { return T == "IDAT"; }));
+  for (size_t Index = FirstData - Chunks.Types.begin(); Index + 1 < Chunks.Types.size(); Index++)
+    EXPECT_TRUE(Index + 2 == Chunks.Types.size() ? Chunks.Lengths[Index] <= 65536 : Chunks.Lengths[Index] == 65536)
+        << "IDAT " << Index << ": " << Chunks.Lengths[Index] << " bytes";
   EXPECT_EQ(std::vector<UINT8>(File.begin() + 24, File.begin() + 29), (std::vector<UINT8>{8, 2, 0, 0, 0}))
       << "8-bit RGB, deflate, adaptive filters, no interlace";
   png_image Image = {};
