@@ -42,14 +42,15 @@ bench: build
 	@cmake --build $(BUILD) -j $(JOBS) --target vistrel_bench
 	@$(BUILD)/bench/vistrel_bench
 
-# make sign KEY=key.pem CERT=cert.pem: vistrel.signed.efi and
-# vistrel-hotkey.signed.efi beside each image, in $(BUILD) and in
-# $(BUILD)/aa64 and $(BUILD)/ia32 (those of ARCH alone when it is given).
+# make sign KEY=key.pem CERT=cert.pem: vistrel.signed.efi,
+# vistrel-hotkey.signed.efi and vistrel-launcher.signed.efi beside each image,
+# in $(BUILD) and in $(BUILD)/aa64 and $(BUILD)/ia32 (those of ARCH alone when
+# it is given).
 SIGN_DIRS = $(foreach arch,$(or $(ARCH),x64 aa64 ia32),$(BUILD)$(if $(filter-out x64,$(arch)),/$(arch)))
 sign: build
 	@if [ -z "$(KEY)" ] || [ -z "$(CERT)" ]; then echo "usage: make sign KEY=key.pem CERT=cert.pem" >&2; exit 2; fi
 	@for dir in $(SIGN_DIRS); do \
-	  for image in vistrel vistrel-hotkey; do \
+	  for image in vistrel vistrel-hotkey vistrel-launcher; do \
 	    scripts/sign.sh "$(KEY)" "$(CERT)" $$dir/$$image.efi $$dir/$$image.signed.efi || exit 1; \
 	  done; \
 	done

@@ -87,6 +87,7 @@ foreach(_arch ${VISTREL_ARCHITECTURES})
   endif()
   set(VISTREL_EFI_${_arch} ${_dir}/vistrel.efi)
   set(VISTREL_HOTKEY_EFI_${_arch} ${_dir}/vistrel-hotkey.efi)
+  set(VISTREL_LAUNCHER_EFI_${_arch} ${_dir}/vistrel-launcher.efi)
 endforeach()
 
 # The x64 configuration starts the others' builds as part of its own, each
@@ -104,6 +105,6 @@ function(vistrel_add_architecture_builds)
                  -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DVISTREL_HOST_TESTS=OFF
       BUILD_ALWAYS ON
       INSTALL_COMMAND ""
-      BUILD_BYPRODUCTS ${VISTREL_EFI_${_arch}} ${VISTREL_HOTKEY_EFI_${_arch}})
+      BUILD_BYPRODUCTS ${VISTREL_EFI_${_arch}} ${VISTREL_HOTKEY_EFI_${_arch}} ${VISTREL_LAUNCHER_EFI_${_arch}})
   endforeach()
 endfunction()

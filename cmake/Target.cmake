@@ -1,7 +1,8 @@
-# vistrel.efi and vistrel-hotkey.efi for VISTREL_ARCH (build/ for x86-64,
-# build/<arch>/ for the others): the sources compiled freestanding for UEFI,
-# linked with gnu-efi's start-up code and libraries, and turned into a PE
-# application and a boot-service driver (PE32+, or PE32 on IA32).
+# vistrel.efi, vistrel-hotkey.efi and vistrel-launcher.efi for VISTREL_ARCH
+# (build/ for x86-64, build/<arch>/ for the others): the sources compiled
+# freestanding for UEFI, linked with gnu-efi's start-up code and libraries,
+# and turned into PE applications and a boot-service driver (PE32+, or PE32
+# on IA32).
 
 set(VISTREL_TARGET_FLAGS
   ${VISTREL_COMMON_FLAGS}
@@ -83,5 +84,10 @@ add_custom_target(vistrel_zlib_version ALL
   DEPENDS vistrel_target_zlib
   VERBATIM)
 
-# `make build ARCH=<arch>` builds one architecture's two images alone.
-add_custom_target(vistrel_images_${VISTREL_ARCH} DEPENDS vistrel_efi vistrel_hotkey_efi)
+# The stick's boot application, the firmware's boot file there.
+set(VISTREL_LAUNCHER_EFI ${PROJECT_BINARY_DIR}/vistrel-launcher.efi)
+vistrel_add_efi_image(vistrel_launcher_efi vistrel_launcher_objects ${VISTREL_LAUNCHER_EFI} 10
+  SOURCES ${VISTREL_LAUNCHER_SOURCES} ${VISTREL_LAUNCHER_TARGET_ONLY_SOURCES})
+
+# `make build ARCH=<arch>` builds one architecture's images alone.
+add_custom_target(vistrel_images_${VISTREL_ARCH} DEPENDS vistrel_efi vistrel_hotkey_efi vistrel_launcher_efi)

@@ -166,7 +166,7 @@ EFI_STATUS SaveNewFileOnVolume(EFI_HANDLE Volume, const CHAR16 *Stem, const CHAR
 
 }  // namespace
 
-EFI_STATUS SaveNewFile(const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source) {
+EFI_STATUS SaveNewFile(const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source, EFI_HANDLE FirstVolume) {
   UINTN Count = 0;
   EFI_HANDLE *Handles = nullptr;
   if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &gEfiSimpleFileSystemProtocolGuid, nullptr, &Count, &Handles))) {
@@ -175,8 +175,13 @@ EFI_STATUS SaveNewFile(const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE 
   PoolBuffer<EFI_HANDLE> Owner(Handles);
   EFI_STATUS Status = EFI_NOT_FOUND;
   BOOLEAN SourceFailed = FALSE;
-  for (UINTN Index = 0; Handles != nullptr && Index < Count && !SourceFailed; Index++) {
-    Status = SaveNewFileOnVolume(Handles[Index], Stem, Extension, Source, &SourceFailed);
+  // Try 0 is FirstVolume; the others are the firmware's order without it.
+  for (UINTN Try = 0; Handles != nullptr && Try <= Count && !SourceFailed; Try++) {
+    EFI_HANDLE Volume = Try == 0 ? FirstVolume : Handles[Try - 1];
+    if (Volume == nullptr || (Try != 0 && Volume == FirstVolume)) {
+      continue;
+    }
+    Status = SaveNewFileOnVolume(Volume, Stem, Extension, Source, &SourceFailed);
     if (!EFI_ERROR(Status)) {
       break;
     }

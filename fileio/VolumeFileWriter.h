@@ -29,12 +29,14 @@ struct FILE_SOURCE {
   FILE_SOURCE_GET_PIECE GetPiece;
 };
 
-// Writes Source as a new file at the root of the first Simple File System
-// volume, in the firmware's handle order, that takes it whole. Never replaces
-// anything: the name is Stem + Extension, or Stem_2 + Extension, Stem_3 ...
-// when that is taken. A volume that refuses (write-protected, full, any
-// error) is skipped; a file a failed write leaves is deleted first. When the
-// source fails, what it wrote is deleted and no other volume is tried.
+// Writes Source as a new file at the root of FirstVolume when it takes it
+// whole, otherwise of the first Simple File System volume, in the firmware's
+// handle order, that does (FirstVolume may be null: the firmware's order
+// alone). Never replaces anything: the name is Stem + Extension, or Stem_2 +
+// Extension, Stem_3 ... when that is taken. A volume that refuses
+// (write-protected, full, any error) is skipped; a file a failed write leaves
+// is deleted first. When the source fails, what it wrote is deleted and no
+// other volume is tried.
 //
 // Returns EFI_SUCCESS once a volume holds the whole file and has flushed it,
 // otherwise:
@@ -43,4 +45,4 @@ struct FILE_SOURCE {
 //   EFI_DEVICE_ERROR   the last volume took fewer bytes than it was given
 //   the source's error, or the firmware's status of the last volume's failed
 //   call.
-EFI_STATUS SaveNewFile(const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source);
+EFI_STATUS SaveNewFile(const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source, EFI_HANDLE FirstVolume);

@@ -19,3 +19,15 @@ EFI_STATUS RunDriverImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable,
   static_cast<EFI_LOADED_IMAGE_PROTOCOL *>(Interface)->Unload = Unload;
   return Main(ImageHandle);
 }
+
+EFI_STATUS RunBootApplication(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable, DRIVER_MAIN Main) {
+  if (SystemTable == nullptr || SystemTable->BootServices == nullptr || SystemTable->RuntimeServices == nullptr ||
+      SystemTable->ConOut == nullptr) {
+    return EFI_INVALID_PARAMETER;
+  }
+  gImageHandle = ImageHandle;
+  gST = SystemTable;
+  gBS = SystemTable->BootServices;
+  gRT = SystemTable->RuntimeServices;
+  return Main(ImageHandle);
+}

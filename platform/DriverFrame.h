@@ -1,5 +1,5 @@
-// The driver frame: what runs between the firmware's call of a boot-service
-// driver image and the driver's own entry.
+// The frames of images the firmware starts without a shell: what runs
+// between the firmware's call of the image and the image's own entry.
 #pragma once
 
 #include "platform/Efi.h"
@@ -15,3 +15,9 @@ typedef EFI_STATUS (*DRIVER_MAIN)(EFI_HANDLE ImageHandle);
 //   the status of opening the image's EFI_LOADED_IMAGE_PROTOCOL.
 EFI_STATUS RunDriverImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable, DRIVER_MAIN Main,
                           EFI_IMAGE_UNLOAD Unload);
+
+// The same for an application that the firmware's boot manager starts (no
+// shell, no Unload): records the image handle and the tables and calls Main
+// once. Returns Main's status, or EFI_INVALID_PARAMETER, without calling
+// Main, for a system table without boot or runtime services or a console.
+EFI_STATUS RunBootApplication(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable, DRIVER_MAIN Main);

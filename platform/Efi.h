@@ -36,6 +36,9 @@ extern EFI_GUID gEfiShellEnvironment2Guid;
 extern EFI_GUID gEfiShellEnvironment2ExtGuid;
 extern EFI_GUID gEfiSimpleTextInputExProtocolGuid;
 extern EFI_GUID gEfiLoadedImageProtocolGuid;
+extern EFI_GUID gEfiDevicePathProtocolGuid;
+extern EFI_GUID gEfiFileSystemInfoGuid;
+extern EFI_GUID gEfiGlobalVariableGuid;
 
 // A status is as wide as UINTN: 32 bits on IA32, 64 elsewhere; errors have
 // the top bit set.

@@ -21,6 +21,16 @@ class Event {
     return Status;
   }
 
+  // A timer event to wait on, with no function of its own; SetTimer arms it.
+  EFI_STATUS CreateTimer() {
+    EFI_EVENT Created = nullptr;
+    const EFI_STATUS Status = gBS->CreateEvent(EVT_TIMER, TPL_APPLICATION, nullptr, nullptr, &Created);
+    if (!EFI_ERROR(Status)) {
+      mEvent = Created;
+    }
+    return Status;
+  }
+
   EFI_EVENT Get() const { return mEvent; }
 
   VOID Close() {

@@ -1,17 +1,20 @@
 #include "resident/HotkeyDriver.h"
 
 #include "platform/Event.h"
+#include "platform/InstalledProtocol.h"
 #include "platform/ResidentObject.h"
 #include "resident/Hotkey.h"
 #include "resident/ScreenCapture.h"
+
+EFI_GUID gVistrelHotkeyGuid = VISTREL_HOTKEY_PROTOCOL_GUID;
 
 namespace {
 
 class HotkeyDriver {
  public:
-  EFI_STATUS Start();
-  EFI_STATUS Stop() { return mHotkey.Unregister(); }
-  BOOLEAN KeepsNotifications() const { return mHotkey.Registered(); }
+  EFI_STATUS Start(EFI_HANDLE ImageHandle);
+  // Withdraws what Start made; on a failure what is left still leads here.
+  EFI_STATUS Stop();
 
  private:
   static EFI_STATUS EFIAPI OnHotkey(EFI_KEY_DATA *KeyData);
@@ -19,7 +22,11 @@ class HotkeyDriver {
   static VOID EFIAPI OnConsoleInput(EFI_EVENT Event, VOID *Context);
   EFI_STATUS RegisterOnConsole();
 
-  // Destroyed in reverse: the hotkey is withdrawn before the events close.
+  // Destroyed in reverse: the hotkey is withdrawn before the events close,
+  // and the marker goes last, once nothing of this copy is left to find.
+  VISTREL_HOTKEY_PROTOCOL mInterface = {VISTREL_HOTKEY_PROTOCOL_REVISION};
+  InstalledProtocol mMarker;
+  EFI_HANDLE mVolume = nullptr;  // the volume the image was loaded from
   Event mCaptureEvent;
   Event mConsoleWait;
   VOID *mConsoleWaitRegistration = nullptr;
@@ -62,7 +69,7 @@ VOID EFIAPI HotkeyDriver::OnCapture(EFI_EVENT Event, VOID *Context) {
   if (Driver->mAsked == Driver->mMade) {
     return;  // a signal whose capture has been made already
   }
-  CaptureWholeScreen();  // the square tells the user how it went
+  CaptureWholeScreen(Driver->mVolume);  // the square tells the user how it went
   Driver->mMade = Driver->mMade + 1;
   // Behind whatever else waits at this TPL, the keyboard's own event too.
   if (Driver->mAsked != Driver->mMade && EFI_ERROR(gBS->SignalEvent(Event))) {
@@ -91,8 +98,20 @@ EFI_STATUS HotkeyDriver::RegisterOnConsole() {
   return mHotkey.Register(static_cast<EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *>(Interface), OnHotkey);
 }
 
-EFI_STATUS HotkeyDriver::Start() {
-  EFI_STATUS Status = mCaptureEvent.Create(TPL_CALLBACK, OnCapture, this);
+EFI_STATUS HotkeyDriver::Start(EFI_HANDLE ImageHandle) {
+  EFI_STATUS Status = mMarker.Install(ImageHandle, &gVistrelHotkeyGuid, &mInterface);
+  if (EFI_ERROR(Status)) {
+    return Status;
+  }
+  // Captures go back where the driver came from, a stick the user carries
+  // away, rather than to whatever volume the firmware lists first.
+  VOID *Interface = nullptr;
+  if (!EFI_ERROR(gBS->OpenProtocol(ImageHandle, &gEfiLoadedImageProtocolGuid, &Interface, ImageHandle, nullptr,
+                                   EFI_OPEN_PROTOCOL_GET_PROTOCOL)) &&
+      Interface != nullptr) {
+    mVolume = static_cast<EFI_LOADED_IMAGE_PROTOCOL *>(Interface)->DeviceHandle;
+  }
+  Status = mCaptureEvent.Create(TPL_CALLBACK, OnCapture, this);
   if (EFI_ERROR(Status)) {
     return Status;
   }
@@ -110,17 +129,35 @@ EFI_STATUS HotkeyDriver::Start() {
                                      &mConsoleWaitRegistration);
 }
 
+EFI_STATUS HotkeyDriver::Stop() {
+  const EFI_STATUS Status = mHotkey.Unregister();
+  if (EFI_ERROR(Status)) {
+    return Status;
+  }
+  return mMarker.Uninstall();
+}
+
 }  // namespace
 
 EFI_STATUS DriverMain(EFI_HANDLE ImageHandle) {
-  (void)ImageHandle;
+  // One copy per boot: a second (loaded again, or from a stick after a
+  // Driver#### option) would make two files of every press.
+  VOID *Active = nullptr;
+  const EFI_STATUS Found = gBS->LocateProtocol(&gVistrelHotkeyGuid, nullptr, &Active);
+  if (!EFI_ERROR(Found)) {
+    return EFI_ALREADY_STARTED;
+  }
+  if (Found != EFI_NOT_FOUND) {
+    return Found;  // cannot tell: better no hotkey than two
+  }
   HotkeyDriver *Driver = mDriver.Construct();
-  const EFI_STATUS Status = Driver->Start();
-  if (EFI_ERROR(Status) && !Driver->KeepsNotifications()) {
+  const EFI_STATUS Status = Driver->Start(ImageHandle);
+  if (EFI_ERROR(Status) && !EFI_ERROR(Driver->Stop())) {
     mDriver.Destroy();
     return Status;
   }
-  // A notification the firmware would not withdraw still leads here: stay.
+  // A notification or marker the firmware would not withdraw still leads
+  // here: stay.
   return EFI_SUCCESS;
 }
 

@@ -43,7 +43,7 @@ BOOLEAN ModeSize(const EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, UINTN *Widt
   return *Width != 0 && *Height != 0;
 }
 
-EFI_STATUS SaveScreen(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, UINTN Width, UINTN Height) {
+EFI_STATUS SaveScreen(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, UINTN Width, UINTN Height, EFI_HANDLE FirstVolume) {
   if (Width > kPngLargestWidth) {
     return EFI_UNSUPPORTED;
   }
@@ -71,7 +71,7 @@ EFI_STATUS SaveScreen(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, UINTN Width,
   File.Encoder = Encoder.Get();
   CHAR16 Stem[kCaptureStemLength];
   BuildCaptureStem(Clock, Stem);
-  return SaveNewFile(Stem, STR16(".png"), &File);
+  return SaveNewFile(Stem, STR16(".png"), &File, FirstVolume);
 }
 
 // The square, held, then the screen as it was. Nothing is drawn unless what
@@ -94,7 +94,7 @@ VOID ShowOutcome(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, UINTN Width, UINT
 
 }  // namespace
 
-EFI_STATUS CaptureWholeScreen() {
+EFI_STATUS CaptureWholeScreen(EFI_HANDLE FirstVolume) {
   EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput = FindGraphicsOutput();
   if (GraphicsOutput == nullptr) {
     return EFI_NOT_FOUND;
@@ -103,7 +103,7 @@ EFI_STATUS CaptureWholeScreen() {
   if (!ModeSize(GraphicsOutput, &Width, &Height)) {
     return EFI_UNSUPPORTED;  // nothing to read, nothing to draw on
   }
-  const EFI_STATUS Status = SaveScreen(GraphicsOutput, Width, Height);
+  const EFI_STATUS Status = SaveScreen(GraphicsOutput, Width, Height, FirstVolume);
   ShowOutcome(GraphicsOutput, Width, Height, !EFI_ERROR(Status));
   return Status;
 }

@@ -4,8 +4,9 @@
     hotkey_test.py <vistrel-hotkey.efi> <scenario>
 
 Scenarios:
-  hotkey    loaded with the shell's `load`, the first volume read-only
-            (virtio) and the second writable (SATA): Ctrl+Alt+F12 at the shell
+  hotkey    loaded with the shell's `load` from the first volume, read-only
+            (virtio), which the driver tries first since it came from there
+            and which refuses; the second is writable (SATA): Ctrl+Alt+F12 at the shell
             prompt, pressed again while that capture runs, then `exit` and
             once on the firmware's front page. Presses that arrive while a
             capture runs give exactly one more, whenever the keyboard
@@ -22,9 +23,10 @@ Scenarios:
             and its tIME is the local time eight hours on.
   hotkey_at_boot  a first boot adds the driver as a Driver#### option with
             `bcfg` and resets; the second, with the variable store kept and
-            no `load`, captures the front page. Every name the clock can give
-            is taken already, and its `_2` too: the file is `_3`, the others
-            stay.
+            no `load`, captures the front page. A `load` of the same driver
+            there is refused as already started, so the press still gives
+            one file. Every name the clock can give is taken already, and its
+            `_2` too: the file is `_3`, the others stay.
 
 A failure prints why and the serial console of each boot, and keeps the disk
 images and screen dumps. Python's standard library and Pillow only.
@@ -43,7 +45,7 @@ from capture_test import Failure, check, expected_names, run_scenario  # noqa: E
 from qemu_shell import FRONT_PAGE, Disk, boot, press_hotkey  # noqa: E402
 
 TIMEOUT = 90  # seconds for one boot; a good one takes 10 to 30
-LOADED = re.compile(r"Image 'FS0:\\vistrel-hotkey\.efi' loaded at \S+ - Success")
+LOADED = re.compile(r"Image 'FS\d:\\vistrel-hotkey\.efi' loaded at \S+ - Success")
 
 
 def png_utc(data):
@@ -97,13 +99,15 @@ def check_press(press, what, squares=1):
 
 
 def scenario_load(efi, work, usb_keyboard=False, arch="x64", zone=None):
+    # Loaded from the read-only volume, which it prefers and which refuses.
     readonly = Disk(os.path.join(work, "readonly.img"), label="READONLY", readonly=True)
+    readonly.put(efi, "/vistrel-hotkey.efi")
     disk = Disk(os.path.join(work, "disk.img"), label="CAPTURES")
-    disk.put(efi, "/vistrel-hotkey.efi")
     rtc = "2024-01-15T10:30:45"
     # The shell's `timezone` keeps the local time and says what the firmware took.
     script = ("timezone -s %s\ntimezone\n" % zone if zone else "") + \
-        "fs0:\nload fs0:\\vistrel-hotkey.efi\necho \"HOTKEY-LOADED %lasterror%\"\n"
+        "for %m in fs0 fs1 fs2\n  if exist %m:\\vistrel-hotkey.efi then\n    load %m:\\vistrel-hotkey.efi\n" \
+        "  endif\nendfor\necho \"HOTKEY-LOADED %lasterror%\"\n"
     presses = []
 
     def session(machine):
@@ -122,7 +126,7 @@ def scenario_load(efi, work, usb_keyboard=False, arch="x64", zone=None):
         check(LOADED.search(result.text) and "HOTKEY-LOADED 0x0" in result.text, "`load` did not report Success")
         check(not zone or "UTC" + zone in result.text, "the shell's `timezone` did not show UTC%s" % zone)
         check(result.callback_error is None, "the session stopped: %s" % result.callback_error)
-        check(readonly.files() == [], "the read-only volume holds %s" % readonly.files())
+        check(readonly.files() == ["vistrel-hotkey.efi"], "the read-only volume holds %s" % readonly.files())
         captures = disk.captures()  # in the order made: a second's _2 sorts after its first
         check(len(captures) == 3, "three captures expected on the second volume, found %s" % captures)
         names = expected_names(rtc, result.seconds, ".png")
@@ -164,7 +168,7 @@ def scenario_at_boot(efi, work):
         machine.wait_for(FRONT_PAGE, TIMEOUT)
         presses.append(press_hotkey(machine, os.path.join(work, "front")))
 
-    second = boot(work, [disk], "bcfg driver dump\nexit\n", rtc=rtc, qmp_path=os.path.join(work, "qmp.sock"),
+    second = boot(work, [disk], "bcfg driver dump\nload fs0:\\vistrel-hotkey.efi\nexit\n", rtc=rtc, qmp_path=os.path.join(work, "qmp.sock"),
                   vars_store=store, session=session, timeout=TIMEOUT)
     lines = []
 
@@ -172,6 +176,8 @@ def scenario_at_boot(efi, work):
         check(re.search(r"bcfg: Add Driver\d+ as 0", first.text) and first.returncode == 0,
               "the first boot did not add the driver option and reset")
         check("Desc    - Vistrel hotkey" in second.text, "the second boot's store lacks the driver option")
+        check(re.search(r"Image 'FS0:\\vistrel-hotkey\.efi' error in StartImage: Already started", second.text),
+              "a second copy was not refused as already started")
         check(second.callback_error is None, "the session stopped: %s" % second.callback_error)
         check_press(presses[0], "front page")
         new = sorted(set(disk.captures()) - set(taken))
@@ -180,8 +186,9 @@ def scenario_at_boot(efi, work):
         for name in taken:
             check(disk.read("/" + name) == name.encode(), "%s, taken before, changed" % name)
         size = check_capture(disk.read("/" + new[0]), presses[0].before, new[0])
-        lines.append("no `load`: %s, %d bytes, %dx%d, equals the screendump; %d taken names untouched"
-                     % (new[0], size, presses[0].before[0], presses[0].before[1], len(taken)))
+        lines.append("no `load`: %s, %d bytes, %dx%d, equals the screendump; %d taken names untouched; a second "
+                     "copy's `load` refused: %s" % (new[0], size, presses[0].before[0], presses[0].before[1], len(taken),
+                                                   re.search(r"Image .*vistrel-hotkey.*", second.text).group(0)))
 
     return [first, second], judge, lines
 

@@ -41,6 +41,8 @@ std::string GuidName(const EFI_GUID *Guid) {
   if (SameGuid(Guid, gEfiShellEnvironment2Guid)) return "ShellEnvironment2";
   if (SameGuid(Guid, gEfiSimpleTextInputExProtocolGuid)) return "SimpleTextInputEx";
   if (SameGuid(Guid, gEfiLoadedImageProtocolGuid)) return "LoadedImage";
+  if (SameGuid(Guid, gEfiDevicePathProtocolGuid)) return "DevicePath";
+  if (SameGuid(Guid, gEfiFileSystemInfoGuid)) return "FileSystemInfo";
   return "other";
 }
 
@@ -106,6 +108,8 @@ VOID *FindInterface(const VOID *Handle, const EFI_GUID *Guid) {
        (OnShell && Fw.Shell == ShellKind::Environment2OnOtherHandle)))
     return &Fw.Environment2;
   if (OnImage && SameGuid(Guid, gEfiLoadedImageProtocolGuid)) return &Fw.LoadedImage;
+  auto Image = Fw.Images.find(const_cast<VOID *>(Handle));
+  if (Image != Fw.Images.end() && SameGuid(Guid, gEfiLoadedImageProtocolGuid)) return &Image->second.LoadedImage;
   if (Handle == &Fw.ConsoleInTag && Fw.HasConsoleInput && SameGuid(Guid, gEfiSimpleTextInputExProtocolGuid))
     return &Fw.TextInputEx;
   if (Handle == &Fw.ConsoleOutTag && Fw.HasGraphicsOutput && Fw.GraphicsOnConsoleOut && !Fw.NullGraphicsInterface &&
@@ -114,7 +118,40 @@ VOID *FindInterface(const VOID *Handle, const EFI_GUID *Guid) {
   for (size_t Index = 0; Fw.HasFileSystem && Index < Fw.VolumeCount; Index++)
     if (Handle == &Fw.Volumes[Index].HandleTag && SameGuid(Guid, gEfiSimpleFileSystemProtocolGuid))
       return &Fw.Volumes[Index].Protocol;
+  for (size_t Index = 0; Index < Fw.VolumeCount; Index++)
+    if (Handle == &Fw.Volumes[Index].HandleTag && SameGuid(Guid, gEfiDevicePathProtocolGuid))
+      return Fw.Volumes[Index].DevicePath.data();
   return nullptr;
+}
+
+VOID *FindInstalled(const VOID *Handle, const EFI_GUID *Guid) {
+  for (const auto &Entry : F().Installed)
+    if ((Handle == nullptr || Entry.Handle == Handle) && SameGuid(Guid, Entry.Guid)) return Entry.Interface;
+  return nullptr;
+}
+
+EFI_STATUS EFIAPI InstallProtocolInterface(EFI_HANDLE *Handle, EFI_GUID *Protocol, EFI_INTERFACE_TYPE Type,
+                                           VOID *Interface) {
+  EFI_STATUS Injected;
+  if (F().Enter("InstallProtocolInterface", GuidName(Protocol), &Injected)) return Injected;
+  if (Handle == nullptr || *Handle == nullptr || Type != EFI_NATIVE_INTERFACE) return EFI_INVALID_PARAMETER;
+  if (FindInstalled(*Handle, Protocol) != nullptr) return EFI_INVALID_PARAMETER;
+  F().Installed.push_back({*Handle, *Protocol, Interface});
+  return EFI_SUCCESS;
+}
+
+// cppcheck-suppress constParameter ; the firmware's signature
+EFI_STATUS EFIAPI UninstallProtocolInterface(EFI_HANDLE Handle, EFI_GUID *Protocol, VOID *Interface) {
+  EFI_STATUS Injected;
+  if (F().Enter("UninstallProtocolInterface", GuidName(Protocol), &Injected)) return Injected;
+  auto &List = F().Installed;
+  for (auto Entry = List.begin(); Entry != List.end(); ++Entry)
+    if (Entry->Handle == Handle && SameGuid(Protocol, Entry->Guid) && Entry->Interface == Interface) {
+      List.erase(Entry);
+      return EFI_SUCCESS;
+    }
+  F().Faults.push_back("uninstalling an interface that is not installed");
+  return EFI_NOT_FOUND;
 }
 
 EFI_STATUS EFIAPI OpenProtocol(EFI_HANDLE Handle, EFI_GUID *Protocol, VOID **Interface, EFI_HANDLE, EFI_HANDLE,
@@ -123,6 +160,7 @@ EFI_STATUS EFIAPI OpenProtocol(EFI_HANDLE Handle, EFI_GUID *Protocol, VOID **Int
   if (F().Enter("OpenProtocol", GuidName(Protocol), &Injected)) return Injected;
   if (Attributes != EFI_OPEN_PROTOCOL_GET_PROTOCOL) F().Faults.push_back("OpenProtocol needs a CloseProtocol");
   VOID *Found = FindInterface(Handle, Protocol);
+  if (Found == nullptr) Found = FindInstalled(Handle, Protocol);
   if (Found == nullptr) return EFI_UNSUPPORTED;
   *Interface = Found;
   return EFI_SUCCESS;
@@ -144,7 +182,8 @@ EFI_STATUS EFIAPI LocateProtocol(EFI_GUID *Protocol, VOID *, VOID **Interface) {
     *Interface = &Fw.ShellProtocol;
     return EFI_SUCCESS;
   }
-  *Interface = nullptr;
+  *Interface = FindInstalled(nullptr, Protocol);
+  if (*Interface != nullptr) return EFI_SUCCESS;
   return EFI_NOT_FOUND;
 }
 
@@ -184,10 +223,12 @@ FakeEvent *FindEvent(EFI_EVENT Event) {
 EFI_STATUS EFIAPI CreateEvent(UINT32 Type, EFI_TPL Tpl, EFI_EVENT_NOTIFY Notify, VOID *Context, EFI_EVENT *Event) {
   EFI_STATUS Injected;
   if (F().Enter("CreateEvent", Hex(Type) + "," + std::to_string(Tpl), &Injected)) return Injected;
-  if (Type != EVT_NOTIFY_SIGNAL || Notify == nullptr || (Tpl != TPL_CALLBACK && Tpl != TPL_NOTIFY))
+  const bool Timer = Type == EVT_TIMER && Notify == nullptr;
+  if (!Timer && (Type != EVT_NOTIFY_SIGNAL || Notify == nullptr || (Tpl != TPL_CALLBACK && Tpl != TPL_NOTIFY)))
     return EFI_INVALID_PARAMETER;
   auto *Made = reinterpret_cast<EFI_EVENT>(F().NextHandleTag++);
   F().Events[Made] = FakeEvent{Tpl, Notify, Context};
+  F().Events[Made].Timer = Timer;
   *Event = Made;
   return EFI_SUCCESS;
 }
@@ -202,6 +243,37 @@ EFI_STATUS EFIAPI CloseEvent(EFI_EVENT Event) {
                                      [&](const std::pair<EFI_GUID, EFI_EVENT> &N) { return N.second == Event; }),
                       Notifications.end());
   return Fail ? Injected : EFI_SUCCESS;  // CloseEvent always closes
+}
+
+EFI_STATUS EFIAPI SetTimer(EFI_EVENT Event, EFI_TIMER_DELAY Type, UINT64 TriggerTime) {
+  EFI_STATUS Injected;
+  if (F().Enter("SetTimer", std::to_string(Type) + "," + std::to_string(TriggerTime), &Injected)) return Injected;
+  FakeEvent *Found = FindEvent(Event);
+  if (Found == nullptr || !Found->Timer) return EFI_INVALID_PARAMETER;
+  Found->Armed = Type != TimerCancel;
+  return EFI_SUCCESS;
+}
+
+// Time passes until the console input has a key or a timer fires; a wait
+// that nothing could end is a fault.
+EFI_STATUS EFIAPI WaitForEvent(UINTN Count, EFI_EVENT *Events, UINTN *Index) {
+  EFI_STATUS Injected;
+  if (F().Enter("WaitForEvent", std::to_string(Count), &Injected)) return Injected;
+  FakeFirmware &Fw = F();
+  if (Fw.WhileWaiting) Fw.WhileWaiting();
+  for (UINTN At = 0; At < Count; At++)
+    if (Events[At] == Fw.ConIn.WaitForKey && (!Fw.TypedKeys.empty() || Fw.KeyDuringWait)) {
+      if (Fw.TypedKeys.empty()) Fw.TypedKeys.push_back({0, u' '});
+      *Index = At;
+      return EFI_SUCCESS;
+    }
+  for (UINTN At = 0; At < Count; At++)
+    if (Fw.Events.count(Events[At]) != 0 && Fw.Events[Events[At]].Armed) {
+      *Index = At;
+      return EFI_SUCCESS;
+    }
+  Fw.Faults.push_back("a wait that nothing ends");
+  return EFI_INVALID_PARAMETER;
 }
 
 EFI_STATUS EFIAPI SignalEvent(EFI_EVENT Event) {
@@ -467,10 +539,30 @@ EFI_STATUS EFIAPI FileWrite(EFI_FILE_PROTOCOL *This, UINTN *Size, VOID *Buffer) 
   return Full ? EFI_VOLUME_FULL : EFI_SUCCESS;
 }
 
+// EFI_FILE_SYSTEM_INFO in UEFI's layout, which is the host's.
+EFI_STATUS FileSystemInfo(const FakeVolume &Volume, UINTN *Size, VOID *Buffer) {
+  const UINTN Needed = offsetof(EFI_FILE_SYSTEM_INFO, VolumeLabel) + (Volume.Label.size() + 1) * sizeof(CHAR16);
+  if (*Size < Needed) {
+    *Size = Needed;
+    return EFI_BUFFER_TOO_SMALL;
+  }
+  auto *Info = static_cast<EFI_FILE_SYSTEM_INFO *>(Buffer);
+  std::memset(Info, 0, Needed);
+  Info->Size = Needed;
+  Info->ReadOnly = Volume.ReadOnly;
+  Info->VolumeSize = 64 << 20;
+  Info->FreeSpace = std::min<UINT64>(Volume.FreeBytes, 62 << 20);
+  Info->BlockSize = 512;
+  std::copy(Volume.Label.begin(), Volume.Label.end(), Info->VolumeLabel);
+  *Size = Needed;
+  return EFI_SUCCESS;
+}
+
 EFI_STATUS EFIAPI FileGetInfo(EFI_FILE_PROTOCOL *This, EFI_GUID *Type, UINTN *Size, VOID *Buffer) {
   EFI_STATUS Injected;
   if (F().Enter("GetInfo", GuidName(Type) + "," + std::to_string(*Size), &Injected)) return Injected;
   FakeFileHandle *Handle = AsHandle(This);
+  if (Handle != nullptr && SameGuid(Type, gEfiFileSystemInfoGuid)) return FileSystemInfo(*Handle->Volume, Size, Buffer);
   if (Handle == nullptr || !SameGuid(Type, gEfiFileInfoGuid)) return EFI_UNSUPPORTED;
   const FakeFile &File = Handle->Volume->Files[Handle->Path];
   const std::string Name = Handle->Path.substr(Handle->Path.rfind('\\') + 1);
@@ -548,6 +640,8 @@ FakeFirmware::FakeFirmware() {
   Bs.CreateEvent = CreateEvent;
   Bs.CloseEvent = CloseEvent;
   Bs.SignalEvent = SignalEvent;
+  Bs.SetTimer = SetTimer;
+  Bs.WaitForEvent = WaitForEvent;
   Bs.RegisterProtocolNotify = RegisterProtocolNotify;
   TextInputEx.RegisterKeyNotify = RegisterKeyNotify;
   TextInputEx.UnregisterKeyNotify = UnregisterKeyNotify;
@@ -555,6 +649,8 @@ FakeFirmware::FakeFirmware() {
   Bs.FreePool = fake::FreePool;
   Bs.Stall = fake::Stall;
   Bs.OpenProtocol = OpenProtocol;
+  Bs.InstallProtocolInterface = InstallProtocolInterface;
+  Bs.UninstallProtocolInterface = UninstallProtocolInterface;
   Bs.LocateProtocol = LocateProtocol;
   Bs.LocateHandleBuffer = LocateHandleBuffer;
   ConOut.OutputString = OutputString;
@@ -566,10 +662,14 @@ FakeFirmware::FakeFirmware() {
   Gop.Blt = fake::Blt;
   Gop.Mode = &GopMode;
   GopMode.Info = &GopInfo;
-  for (FakeVolume &Each : Volumes) {
-    Each.Protocol.Revision = EFI_FILE_IO_INTERFACE_REVISION;
-    Each.Protocol.OpenVolume = OpenVolume;
+  for (size_t Index = 0; Index < kMaxVolumes; Index++) {
+    Volumes[Index].Protocol.Revision = EFI_FILE_IO_INTERFACE_REVISION;
+    Volumes[Index].Protocol.OpenVolume = OpenVolume;
+    // Pci(0x<Index + 1>,0x0), then the end.
+    Volumes[Index].DevicePath = {HARDWARE_DEVICE_PATH, HW_PCI_DP, 6, 0, 0, static_cast<UINT8>(Index + 1),
+                                 END_DEVICE_PATH_TYPE, END_ENTIRE_DEVICE_PATH_SUBTYPE, 4, 0};
   }
+  WireImageServices(*this);
   ShellProtocol.GetCurDir = GetCurDir;
   Environment2.CurDir = fake::CurDir;
   Environment2.SESGuid = gEfiShellEnvironment2ExtGuid;

@@ -42,6 +42,8 @@ struct FakeVolume {
   bool ReadOnly = false;
   UINT64 FreeBytes = UINT64_MAX;  // a write beyond this fails with EFI_VOLUME_FULL
   bool ShortWrites = false;       // Write reports success for half the bytes
+  std::u16string Label = u"VISTREL";
+  std::vector<UINT8> DevicePath;  // set by the firmware: a PCI node and the end
   EFI_SIMPLE_FILE_SYSTEM_PROTOCOL Protocol = {};
   int HandleTag = 0;
 };
@@ -51,6 +53,14 @@ struct FakeEvent {
   EFI_EVENT_NOTIFY Notify;
   VOID *Context;
   bool Signalled = false;
+  bool Timer = false;  // EVT_TIMER without a function: only waited on
+  bool Armed = false;
+};
+
+// An image LoadImage made: its Loaded Image protocol on a handle of its own.
+struct FakeImage {
+  EFI_LOADED_IMAGE_PROTOCOL LoadedImage = {};
+  std::string Path;  // the device path LoadImage was given, as text
 };
 
 struct ConsoleCell {
@@ -99,6 +109,20 @@ class FakeFirmware {
   const FakeFile *FindFile(const std::string &Path, size_t VolumeIndex = 0) const;
   std::vector<std::string> FileNames(size_t VolumeIndex = 0) const;  // regular files only
 
+  // --- images, variables, console input ------------------------------------
+  // What LoadImage does once it has found the file: EFI_SUCCESS, or refuse
+  // with this status (EFI_SECURITY_VIOLATION still makes a handle, as EDK II does).
+  EFI_STATUS LoadImageVerdict = EFI_SUCCESS;
+  // The started image's entry; the image stays loaded when it succeeds.
+  std::function<EFI_STATUS(EFI_HANDLE Image)> ImageEntry = [](EFI_HANDLE) { return EFI_SUCCESS; };
+  bool ExitDataOnError = false;  // a failing entry hands back exit data in pool
+  std::map<EFI_HANDLE, FakeImage> Images;  // loaded and not unloaded
+  std::vector<std::string> LoadedPaths;    // every path LoadImage was given
+  std::map<std::string, std::vector<UINT8>> Variables;  // by name, any vendor GUID
+  std::deque<EFI_INPUT_KEY> TypedKeys;  // in the console input's buffer now
+  bool KeyDuringWait = true;            // a key is typed while the console input is waited on
+  std::function<void()> WhileWaiting;   // runs when WaitForEvent is entered
+
   // --- input and events ---------------------------------------------------
   // When a keystroke's notification functions run, as keyboards differ.
   enum class KeyArrival {
@@ -116,6 +140,13 @@ class FakeFirmware {
   // is left; a call from inside one of them leaves the rest to the outer call.
   void DispatchEvents();
   size_t LiveEvents() const { return Events.size(); }
+  // Interfaces installed with InstallProtocolInterface, as (handle, GUID).
+  struct InstalledInterface {
+    EFI_HANDLE Handle;
+    EFI_GUID Guid;
+    VOID *Interface;
+  };
+  std::vector<InstalledInterface> Installed;
   size_t KeyNotifications() const { return KeyRegistrations.size(); }
   // Called with each call as it is recorded, before any injected failure.
   std::function<void(const std::string &Call)> OnCall;
@@ -167,6 +198,7 @@ class FakeFirmware {
   EFI_RUNTIME_SERVICES Rt = {};
   EFI_LOADED_IMAGE_PROTOCOL LoadedImage = {};
   EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL TextInputEx = {};
+  SIMPLE_INPUT_INTERFACE ConIn = {};
   struct KeyRegistration {
     EFI_KEY_DATA Key;
     EFI_KEY_NOTIFY_FUNCTION Notify;
@@ -201,6 +233,7 @@ class FakeFirmware {
   int ShellHandleTag = 0;
   int ConsoleInTag = 0;
   int ConsoleOutTag = 0;
+  int WaitForKeyTag = 0;
 
  private:
   struct Injection {
@@ -213,6 +246,9 @@ class FakeFirmware {
 };
 
 std::u16string FromUcs2(const CHAR16 *Text);
+// Sets up LoadImage, StartImage, UnloadImage, the watchdog, GetVariable and
+// the console input (FakeImages.cpp); the constructor calls it.
+void WireImageServices(FakeFirmware &Fw);
 std::string Narrow(const std::u16string &Text);
 
 }  // namespace fake

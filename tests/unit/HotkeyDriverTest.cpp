@@ -30,6 +30,7 @@ void ExpectNothingKept(const fake::FakeFirmware &F) {
   EXPECT_EQ(F.KeyNotifications(), 0u);
   EXPECT_EQ(F.LivePoolBlocks(), 0u);
   EXPECT_EQ(F.OpenFileHandles(), 0u);
+  EXPECT_TRUE(F.Installed.empty()) << "the marker outlived the driver";
   EXPECT_EQ(F.Faults, std::vector<std::string>{});
 }
 
@@ -156,10 +157,11 @@ TEST_F(HotkeyDriverTest, PressesGiveOneMoreCaptureWhateverTheOrderOfTheirNotific
   }
 }
 
-// Volumes in the firmware's order: the first that takes the file whole gets
-// it; one that refuses, at any point of the file, is skipped without leaving
-// anything on it; when none takes it, the square is red.
-TEST_F(HotkeyDriverTest, FileGoesToTheFirstVolumeThatTakesItWhole) {
+// The volume the driver was loaded from, then the others in the firmware's
+// order: the first that takes the file whole gets it; one that refuses, at
+// any point of the file, is skipped without leaving anything on it; when
+// none takes it, the square is red.
+TEST_F(HotkeyDriverTest, FileGoesWhereTheDriverCameFromOrToTheFirstVolumeThatTakesIt) {
   constexpr size_t kNowhere = 2;
   struct Case {
     const char *What;
@@ -168,6 +170,14 @@ TEST_F(HotkeyDriverTest, FileGoesToTheFirstVolumeThatTakesItWhole) {
   };
   const std::vector<Case> Cases = {
       {"both take it", [](fake::FakeFirmware &) {}, 0},
+      {"loaded from the second", [](fake::FakeFirmware &F) { F.LoadedImage.DeviceHandle = &F.Volumes[1].HandleTag; },
+       1},
+      {"loaded from the second, write-protected",
+       [](fake::FakeFirmware &F) {
+         F.LoadedImage.DeviceHandle = &F.Volumes[1].HandleTag;
+         F.Volumes[1].ReadOnly = true;
+       },
+       0},
       {"first write-protected", [](fake::FakeFirmware &F) { F.Volumes[0].ReadOnly = true; }, 1},
       {"first full", [](fake::FakeFirmware &F) { F.Volumes[0].FreeBytes = 400; }, 1},
       {"first cannot be opened", [](fake::FakeFirmware &F) { F.FailCall("OpenVolume", 1, EFI_NO_MEDIA); }, 1},
@@ -263,6 +273,25 @@ TEST_F(HotkeyDriverTest, HotkeyWaitsForTheConsoleInput) {
   EXPECT_EQ(Press(Fw), kGreen);
   EXPECT_EQ(Unload(Fw), EFI_SUCCESS);
   ExpectNothingKept(Fw);
+}
+
+// One copy per boot, however it was loaded: a second finds the first's
+// marker and registers nothing, so a press still gives one file; once the
+// first is unloaded, a new load works.
+TEST_F(HotkeyDriverTest, SecondCopyStaysOutWhileTheFirstIsLoaded) {
+  ASSERT_EQ(Load(Fw), EFI_SUCCESS);
+  const size_t Events = Fw.LiveEvents();
+  const size_t Calls = Fw.CallCount();
+  EXPECT_EQ(Load(Fw), EFI_ALREADY_STARTED);
+  EXPECT_EQ(Fw.CallCount() - Calls, 2u) << "the loaded image, then the marker looked for: nothing made";
+  EXPECT_EQ(Fw.LiveEvents(), Events);
+  EXPECT_EQ(Fw.KeyNotifications(), 4u);
+  EXPECT_EQ(Press(Fw), kGreen);
+  EXPECT_EQ(Fw.FileNames().size(), 1u);
+  EXPECT_EQ(Unload(Fw), EFI_SUCCESS);
+  ExpectNothingKept(Fw);
+  EXPECT_EQ(CaptureOnce(Fw), kGreen);
+  EXPECT_EQ(Fw.FileNames().size(), 2u);
 }
 
 // A notification the firmware will not withdraw still leads into the

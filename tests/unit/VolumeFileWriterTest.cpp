@@ -117,7 +117,7 @@ TEST_F(VolumeFileWriterTest, NewFileWhoseSourceFailsMidwayIsNotSaved) {
     return Index < 2 ? EFI_SUCCESS : EFI_DEVICE_ERROR;
   };
   Fw.VolumeCount = 2;
-  EXPECT_EQ(SaveNewFile(STR16("shot"), STR16(".png"), &Source), EFI_DEVICE_ERROR);
+  EXPECT_EQ(SaveNewFile(STR16("shot"), STR16(".png"), &Source, nullptr), EFI_DEVICE_ERROR);
   EXPECT_EQ(Source.Asked, 3u);
   EXPECT_TRUE(Fw.FileNames(0).empty() && Fw.FileNames(1).empty());
   EXPECT_EQ(Fw.OpenFileHandles(), 0u);

@@ -1,0 +1,30 @@
+// The stick's boot application: started from the firmware's boot menu, it
+// loads the hotkey driver from its own volume, says what happened and where
+// captures will go, and hands the machine back to the firmware.
+#pragma once
+
+#include "platform/Efi.h"
+
+// The driver of this architecture on the launcher's volume.
+#if defined(__x86_64__)
+#define VISTREL_ARCHITECTURE_FOLDER "x64"
+#elif defined(__aarch64__)
+#define VISTREL_ARCHITECTURE_FOLDER "aa64"
+#elif defined(__i386__)
+#define VISTREL_ARCHITECTURE_FOLDER "ia32"
+#else
+#error "no folder on the stick for this architecture"
+#endif
+#define VISTREL_DRIVER_PATH "\\vistrel\\" VISTREL_ARCHITECTURE_FOLDER "\\vistrel-hotkey.efi"
+
+// How long the message stays up without a key.
+constexpr UINTN kLauncherWaitSeconds = 10;
+// Less room than this on the stick counts as full: a capture may not fit.
+constexpr UINT64 kLauncherLeastFreeBytes = 1024 * 1024;
+
+// Turns the boot manager's watchdog off, loads and starts the driver (unless
+// shim would be the one loading it under Secure Boot), prints the outcome,
+// and waits for a key or kLauncherWaitSeconds. Always returns EFI_SUCCESS:
+// with an error, EDK II's boot manager would boot the next option, usually
+// the installed operating system, where the user asked for the firmware.
+EFI_STATUS LauncherMain(EFI_HANDLE ImageHandle);

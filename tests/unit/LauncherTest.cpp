@@ -1,0 +1,167 @@
+// The stick's launcher against the fake firmware: the driver loaded from the
+// launcher's own volume (the real driver, started by the fake's StartImage),
+// what the user is told on every road, the wait, and the firmware's menu
+// handed back with EFI_SUCCESS whatever happened.
+#include <functional>
+
+#include "launcher/Launcher.h"
+#include "platform/DriverFrame.h"
+#include "resident/HotkeyDriver.h"
+#include "tests/unit/TestSupport.h"
+
+namespace {
+
+constexpr UINT32 kCtrlAlt = EFI_SHIFT_STATE_VALID | EFI_LEFT_CONTROL_PRESSED | EFI_LEFT_ALT_PRESSED;
+const std::string kDriver = "\\vistrel\\" VISTREL_ARCHITECTURE_FOLDER "\\vistrel-hotkey.efi";
+
+// Volume 0 is an internal disk, first in the firmware's order; volume 1 the
+// stick the launcher was started from, holding the driver.
+void ArrangeStick(fake::FakeFirmware &F) {
+  F.VolumeCount = 2;
+  F.Volumes[1].Label = u"STICK";
+  F.AddFile(kDriver, {0x4D, 0x5A}, 1);
+  F.LoadedImage.DeviceHandle = &F.Volumes[1].HandleTag;
+}
+
+// The real driver as the started image, with globals of its own as an image has.
+EFI_STATUS StartRealDriver(fake::FakeFirmware &F, EFI_HANDLE Image) {
+  const EFI_HANDLE Launcher = gImageHandle;
+  const EFI_STATUS Status = RunDriverImage(Image, F.SystemTable(), DriverMain, DriverUnload);
+  gImageHandle = Launcher;
+  return Status;
+}
+
+std::string Launch(fake::FakeFirmware &F) {
+  F.ConsoleText.clear();
+  EXPECT_EQ(RunBootApplication(F.ImageHandle(), F.SystemTable(), LauncherMain), EFI_SUCCESS);
+  EXPECT_EQ(F.CallsOf("SetWatchdogTimer").front(), "SetWatchdogTimer(0)") << "the boot manager's watchdog is off";
+  return fake::Narrow(F.ConsoleText);
+}
+
+class LauncherTest : public FirmwareTest {
+ protected:
+  void SetUp() override {
+    ArrangeStick(Fw);
+    Fw.ImageEntry = [this](EFI_HANDLE Image) { return StartRealDriver(Fw, Image); };
+  }
+};
+
+// Started twice in one boot: the first load makes the hotkey live and says
+// the captures go to this stick, where a press then puts its file; the
+// second finds the driver active, says so without claiming where files go,
+// and a press still gives one file.
+TEST_F(LauncherTest, DriverFromItsOwnStickCapturesThereAndASecondStartChangesNothing) {
+  // A key typed before the message is not an answer to it: with none typed
+  // after, the wait lasts its ten seconds.
+  Fw.TypedKeys.push_back({0, u'x'});
+  Fw.KeyDuringWait = false;
+  std::string Said = Launch(Fw);
+  EXPECT_EQ(Fw.LoadedPaths, std::vector<std::string>{"Pci(2)/" + kDriver});
+  EXPECT_NE(Said.find("The hotkey is live"), std::string::npos) << Said;
+  EXPECT_NE(Said.find("Captures go to the root of this stick, STICK (62 MiB free)."), std::string::npos) << Said;
+  EXPECT_NE(Said.find("Press any key, or wait 10 seconds"), std::string::npos) << Said;
+  EXPECT_EQ(Fw.CallsOf("SetTimer"), std::vector<std::string>{"SetTimer(2,100000000)"});
+  EXPECT_TRUE(Fw.CallsOf("ReadKeyStroke").empty() && Fw.TypedKeys.empty());
+  ASSERT_EQ(Fw.Images.size(), 1u) << "the driver stays";
+  const EFI_HANDLE Driver = Fw.Images.begin()->first;
+
+  Fw.PaintScreen();
+  Fw.PressKey(SCAN_F12, kCtrlAlt);
+  EXPECT_TRUE(Fw.FileNames(0).empty()) << "the internal disk, first in the firmware's order";
+  EXPECT_EQ(Fw.FileNames(1).size(), 2u) << "the driver and a capture on the stick";
+
+  Fw.KeyDuringWait = true;
+  Said = Launch(Fw);
+  EXPECT_EQ(Fw.CallsOf("ReadKeyStroke").size(), 1u) << "the key that ends the wait is read, not left to the menu";
+  EXPECT_NE(Said.find("The hotkey was already active"), std::string::npos) << Said;
+  EXPECT_EQ(Said.find("Captures go"), std::string::npos) << "the active copy may write elsewhere";
+  EXPECT_EQ(Said.find("could not"), std::string::npos) << Said;
+  EXPECT_EQ(Fw.Images.size(), 1u) << "the second copy was unloaded by the firmware";
+  Fw.PressKey(SCAN_F12, kCtrlAlt);
+  EXPECT_EQ(Fw.FileNames(1).size(), 3u) << "one press, one file";
+
+  EXPECT_EQ(Fw.Images[Driver].LoadedImage.Unload(Driver), EFI_SUCCESS);
+  EXPECT_TRUE(Fw.Installed.empty());
+  EXPECT_EQ(Fw.LiveEvents(), 0u);
+  EXPECT_EQ(Fw.LivePoolBlocks(), 0u);
+}
+
+// Every road says what happened in words, with the status where it failed,
+// names the path it looked for, leaves nothing loaded that should not stay,
+// and still hands the firmware its menu back.
+TEST_F(LauncherTest, EachOutcomeIsSaidAndTheFirmwareGetsItsMenuBack) {
+  struct Case {
+    const char *What;
+    std::function<void(fake::FakeFirmware &)> Arrange;
+    std::vector<const char *> Said;
+    size_t Loaded;  // images left loaded: the driver, when it is live
+  };
+  auto SecureBoot = [](fake::FakeFirmware &F) { F.Variables["SecureBoot"] = {1}; };
+  auto Shim = [](fake::FakeFirmware &F) {
+    static int Loader;
+    EFI_GUID Guid = {0x1f492041, 0xfadb, 0x4e59, {0x9e, 0x57, 0x7c, 0xaf, 0xe7, 0x3a, 0x55, 0xab}};
+    F.Installed.push_back({&F.ShellHandleTag, Guid, &Loader});
+  };
+  const std::vector<Case> Cases = {
+      {"driver missing", [](fake::FakeFirmware &F) { F.Volumes[1].Files.clear(); },
+       {"the driver file is not there", "(EFI_NOT_FOUND, status 0xE)", "It looked for \\vistrel\\"}, 0},
+      {"refused by Secure Boot", [](fake::FakeFirmware &F) { F.LoadImageVerdict = EFI_SECURITY_VIOLATION; },
+       {"Secure Boot refused the driver", "EFI_SECURITY_VIOLATION, status 0x1A", "enrol"}, 0},
+      {"the driver's entry fails",
+       [](fake::FakeFirmware &F) {
+         F.ImageEntry = [](EFI_HANDLE) { return EFI_OUT_OF_RESOURCES; };
+         F.ExitDataOnError = true;
+       },
+       {"no memory left for the driver", "status 0x9"}, 0},
+      {"shim under Secure Boot",
+       [&](fake::FakeFirmware &F) {
+         SecureBoot(F);
+         Shim(F);
+       },
+       {"a shim started it under Secure Boot", "shim frees every image"}, 0},
+      {"shim without Secure Boot", [&](fake::FakeFirmware &F) { Shim(F); }, {"The hotkey is live"}, 1},
+      {"stick read-only", [](fake::FakeFirmware &F) { F.Volumes[1].ReadOnly = true; },
+       {"The hotkey is live", "This stick is read-only, so captures go to the first writable volume"}, 1},
+      {"stick full", [](fake::FakeFirmware &F) { F.Volumes[1].FreeBytes = 1000; },
+       {"This stick is full, so captures go to the first writable volume"}, 1},
+  };
+  for (const Case &C : Cases) {
+    SCOPED_TRACE(C.What);
+    fake::FakeFirmware F;
+    ArrangeStick(F);
+    C.Arrange(F);
+    const std::string Said = Launch(F);
+    for (const char *Text : C.Said) EXPECT_NE(Said.find(Text), std::string::npos) << Text << " in:\n" << Said;
+    EXPECT_EQ(Said.find("Captures go") != std::string::npos || Said.find("This stick is") != std::string::npos,
+              C.Loaded == 1)
+        << "where files go is said only when this stick's copy is live";
+    EXPECT_EQ(F.Images.size(), C.Loaded);
+    EXPECT_EQ(F.LiveEvents(), 0u);
+    EXPECT_EQ(F.LivePoolBlocks(), 0u);
+    EXPECT_TRUE(F.Faults.empty());
+  }
+}
+
+// Whatever firmware call fails: EFI_SUCCESS, nothing kept, no misuse.
+TEST(LauncherFaults, EveryCallOfALaunchFailingInTurn) {
+  std::vector<std::string> Good;
+  {
+    fake::FakeFirmware F;
+    ArrangeStick(F);
+    Launch(F);
+    Good = F.Calls;
+  }
+  for (unsigned Nth = 1; Nth <= Good.size(); Nth++) {
+    SCOPED_TRACE(testing::Message() << "call " << Nth << ": " << Good[Nth - 1]);
+    fake::FakeFirmware F;
+    ArrangeStick(F);
+    F.FailNthCall(Nth, Good[Nth - 1].rfind("AllocatePool(", 0) == 0 ? EFI_OUT_OF_RESOURCES : EFI_DEVICE_ERROR);
+    EXPECT_EQ(RunBootApplication(F.ImageHandle(), F.SystemTable(), LauncherMain), EFI_SUCCESS);
+    EXPECT_LE(F.Images.size(), 1u);
+    EXPECT_EQ(F.LiveEvents(), 0u);
+    EXPECT_EQ(F.LivePoolBlocks(), 0u);
+    EXPECT_TRUE(F.Faults.empty()) << F.Faults.front();
+  }
+}
+
+}  // namespace
