@@ -5,7 +5,7 @@ JOBS ?= 2
 # three by default. `make run ARCH=...` runs the demo on its firmware.
 ARCH ?=
 
-.PHONY: all deps build test run clean lint bench sign
+.PHONY: all deps build test run clean lint bench sign stick
 
 all: build
 
@@ -54,6 +54,15 @@ sign: build
 	    scripts/sign.sh "$(KEY)" "$(CERT)" $$dir/$$image.efi $$dir/$$image.signed.efi || exit 1; \
 	  done; \
 	done
+
+# The USB stick: $(BUILD)/vistrel-stick.img and $(BUILD)/vistrel-VERSION.zip
+# (every build makes them); with KEY=key.pem CERT=cert.pem also
+# $(BUILD)/vistrel-stick-signed.img, every image on it signed by `make sign`.
+stick: build
+	@if [ -n "$(KEY)$(CERT)" ]; then \
+	  $(MAKE) --no-print-directory sign KEY="$(KEY)" CERT="$(CERT)" ARCH= && \
+	  /usr/bin/python3 scripts/make-stick.py $(BUILD) --signed --image $(BUILD)/vistrel-stick-signed.img; \
+	fi
 
 clean:
 	rm -rf $(BUILD) out

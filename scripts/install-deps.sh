@@ -12,6 +12,8 @@ PACKAGES=(
   # firmware tests and the demo
   qemu-system-x86 ovmf mtools dosfstools python3 python3-pil netpbm imagemagick
   qemu-system-arm qemu-efi-aarch64 ovmf-ia32
+  # the stick's partition table, read back by its test (sfdisk)
+  fdisk
   # lint, sanitizers, fuzzing, benchmarks; libpng (with zlib) decodes in the
   # tests and is the benchmark's yardstick
   clang clang-tidy cppcheck libclang-rt-14-dev libbenchmark-dev libpng-dev zlib1g-dev

@@ -21,9 +21,11 @@ OVMF_VARS = "/usr/share/OVMF/OVMF_VARS_4M.fd"
 class Firmware:
     """One architecture's machine in QEMU and Debian's UEFI firmware for it:
     its flash code and variable store, the machine options, the display
-    device (None: QEMU's `-vga`) and whether its only keyboard is USB."""
+    device (None: QEMU's `-vga`), whether its only keyboard is USB, and
+    where its xHCI controller sits on the PCI bus (None: where QEMU puts it)."""
 
-    def __init__(self, name, qemu, code, variables, machine, display=None, usb_only=False, memory="256"):
+    def __init__(self, name, qemu, code, variables, machine, display=None, usb_only=False, memory="256",
+                 xhci_address="0x10"):
         self.name = name
         self.qemu = qemu
         self.code = code
@@ -32,6 +34,7 @@ class Firmware:
         self.display = display
         self.usb_only = usb_only
         self.memory = memory
+        self.xhci_address = xhci_address
 
 
 # x64: OVMF on a PC. ia32: OVMF32, shipped only as a Secure Boot build, which
@@ -45,7 +48,7 @@ FIRMWARE = {
                      ["-machine", "q35,smm=on", "-global", "driver=cfi.pflash01,property=secure,value=on"]),
     "aa64": Firmware("AAVMF", "qemu-system-aarch64", "/usr/share/AAVMF/AAVMF_CODE.fd", "/usr/share/AAVMF/AAVMF_VARS.fd",
                      ["-machine", "virt", "-cpu", "cortex-a57"], display=["-device", "ramfb"], usb_only=True,
-                     memory="512"),
+                     memory="512", xhci_address=None),
 }
 ANSI = re.compile(r"\x1b\[[0-9;]*[A-Za-z]")
 
@@ -64,23 +67,31 @@ def plain(text):
 
 
 class Disk:
-    """A FAT file system on a whole raw disk image (no partition table).
+    """A FAT file system on a whole raw disk image (no partition table), or
+    a copy of a partitioned image whose FAT volume starts at `offset` bytes.
 
-    `bus` is "ide" (q35's AHCI, the default) or "virtio"; `readonly` needs
-    virtio (QEMU refuses read-only AHCI disks). The image is made writable on
-    the host either way, so files can be put there before the boot.
+    `bus` is "ide" (q35's AHCI, the default), "virtio", "nvme" (placed
+    first on q35's PCI bus, ahead of the xHCI controller) or "usb" (a USB
+    stick on the xHCI controller); `readonly` needs virtio (QEMU refuses
+    read-only AHCI disks). The image is made writable on the host either
+    way, so files can be put there before the boot.
     """
 
-    def __init__(self, path, size_mib=16, label="VISTREL", bus="ide", readonly=False):
+    def __init__(self, path, size_mib=16, label="VISTREL", bus="ide", readonly=False, copy_of=None, offset=0):
         self.path = path
         self.bus = "virtio" if readonly else bus
         self.readonly = readonly
+        self.volume = "%s@@%d" % (path, offset) if offset else path
         if os.path.exists(path):
             os.unlink(path)
-        subprocess.run(["mkfs.fat", "-C", "-n", label, path, str(size_mib * 1024)],
-                       check=True, stdout=subprocess.DEVNULL)
+        if copy_of:
+            shutil.copyfile(copy_of, path)
+        else:
+            subprocess.run(["mkfs.fat", "-C", "-n", label, path, str(size_mib * 1024)],
+                           check=True, stdout=subprocess.DEVNULL)
 
     def _m(self, *args, **kwargs):
+        args = [self.volume if arg == self.path else arg for arg in args]
         return subprocess.run(list(args), check=True, capture_output=True,
                               env=dict(os.environ, MTOOLS_SKIP_CHECK="1"), **kwargs)
 
@@ -116,9 +127,16 @@ class Disk:
         return self._m("mcopy", "-i", self.path, "::" + dos_path.replace("\\", "/"), "-").stdout
 
     def drive_args(self):
-        """QEMU's -drive for this disk."""
+        """QEMU's -drive (and -device) for this disk."""
         if self.bus == "virtio":
             return ["-drive", "if=virtio,format=raw,file=%s%s" % (self.path, ",readonly=on" if self.readonly else "")]
+        name = re.sub(r"\W", "", os.path.basename(self.path))
+        if self.bus == "nvme":
+            return ["-drive", "if=none,id=%s,format=raw,file=%s" % (name, self.path),
+                    "-device", "nvme,drive=%s,serial=%s,addr=0x3" % (name, name[:20])]
+        if self.bus == "usb":
+            return ["-drive", "if=none,id=%s,format=raw,file=%s" % (name, self.path),
+                    "-device", "usb-storage,bus=xhci.0,drive=%s" % name]
         return ["-drive", "file=%s,format=raw" % self.path]
 
 
@@ -190,7 +208,8 @@ def boot(workdir, disks, script, rtc=None, vga=True, timeout=120, extra_args=(),
     """
     firmware = FIRMWARE[arch]
     usb_keyboard = usb_keyboard or firmware.usb_only
-    disks[0].put_text(script, "/startup.nsh")
+    if script is not None:
+        disks[0].put_text(script, "/startup.nsh")
     vars_copy = vars_store or os.path.join(workdir, "vars.fd")
     if not (vars_store and os.path.exists(vars_store)):
         shutil.copyfile(firmware.variables, vars_copy)
@@ -205,8 +224,11 @@ def boot(workdir, disks, script, rtc=None, vga=True, timeout=120, extra_args=(),
         args += firmware.display if vga else []
     else:
         args += ["-vga", "std"] if vga else ["-vga", "none"]
+    if usb_keyboard or any(getattr(disk, "bus", None) == "usb" for disk in disks):
+        address = ",addr=" + firmware.xhci_address if firmware.xhci_address else ""
+        args += ["-device", "qemu-xhci,id=xhci" + address]
     if usb_keyboard:
-        args += ["-device", "qemu-xhci,id=xhci", "-device", "usb-kbd,bus=xhci.0"]
+        args += ["-device", "usb-kbd,bus=xhci.0"]
     for disk in disks:
         args += disk.drive_args() if hasattr(disk, "drive_args") else ["-drive", "file=%s,format=raw" % disk.path]
     if readonly_virtio:
@@ -280,16 +302,23 @@ class Machine:
         self._chunks = chunks
         self.qmp = qmp
 
-    def text(self):
-        return plain("".join(self._chunks))
+    def text(self, since=0):
+        """The console text so far, or after a mark()."""
+        return plain("".join(self._chunks))[since:]
 
-    def wait_for(self, pattern, timeout):
-        """Waits until the console text matches the regular expression."""
+    def mark(self):
+        """Where the console text ends now, for text(since) and wait_for(since)."""
+        return len(self.text())
+
+    def wait_for(self, pattern, timeout, since=0):
+        """Waits until the console text (after the mark `since`) matches the
+        regular expression; returns the match."""
         deadline = time.monotonic() + timeout
-        while not re.search(pattern, self.text()):
+        while not re.search(pattern, self.text(since)):
             if time.monotonic() > deadline or self._process.poll() is not None:
                 raise RuntimeError("%r not on the console after %d s" % (pattern, timeout))
             time.sleep(0.1)
+        return re.search(pattern, self.text(since))
 
     def type(self, text):
         """Keys typed on the serial console ("\\r" for Enter)."""
@@ -464,6 +493,68 @@ def still_screen(machine, path, timeout=30, apart=0.5):
         if screen == previous and console == previous_console:
             return screen
     raise RuntimeError("the screen did not keep still for %.1f s within %d s" % (apart, timeout))
+
+
+# OVMF's own menus as the serial console shows them, where its cursor moves
+# are gone: the Boot Manager page lists its boot options between its title
+# and its help text, each padded with spaces to the page's width.
+UI_STARTED = 'starting Boot0000 "UiApp"'
+FRONT_PAGE_DRAWN = r"Select Language[\s\S]*=Select Entry"
+BOOT_MANAGER = r"Boot Manager Menu\s+([\s\S]*?)\s+Use the <\^> and <v> keys[\s\S]*?=Select Entry"
+# What the stick's launcher prints last, before it waits for a key.
+LAUNCHER_WAITS = r"Then open the screen you want from the firmware's menus\."
+
+
+def enter_front_page(machine, timeout=60):
+    """From power-on into the firmware's own UI: ESC is read only while the
+    logo is up, a fraction of a second before a bootable disk starts, so it
+    is pressed every 0.3 s until the UI starts; surplus presses do no harm
+    there. Returns once the front page is drawn."""
+    deadline = time.monotonic() + timeout
+    while UI_STARTED not in machine.text():
+        if time.monotonic() > deadline:
+            raise RuntimeError("the firmware's UI did not start within %d s" % timeout)
+        try:
+            machine.qmp.send_key("esc")
+        except (OSError, RuntimeError):
+            pass  # QMP may refuse the first moments after power-on
+        time.sleep(0.3)
+    machine.wait_for(FRONT_PAGE_DRAWN, 30, since=machine.text().rfind(UI_STARTED))
+
+
+def open_boot_manager(machine):
+    """From the front page (cursor on its first line) to the Boot Manager
+    page; returns its boot options, in order."""
+    since = machine.mark()
+    for key in ("down", "down", "ret"):
+        machine.qmp.send_key(key)
+        time.sleep(0.4)
+    return boot_options(machine.wait_for(BOOT_MANAGER, 30, since=since))
+
+
+def boot_options(page):
+    return [option for option in re.split(r"\s{2,}|\n", page.group(1).strip()) if option]
+
+
+def choose_boot_option(machine, options, pattern, cursor=0):
+    """Starts the first boot option matching `pattern` from the Boot Manager
+    page, whose cursor is on option `cursor`; returns the option's index."""
+    index = next(i for i, option in enumerate(options) if re.search(pattern, option))
+    for _ in range(abs(index - cursor)):
+        machine.qmp.send_key("down" if index > cursor else "up")
+        time.sleep(0.4)
+    machine.qmp.send_key("ret")
+    return index
+
+
+def pass_launcher(machine, timeout=60):
+    """Waits for the stick's launcher to finish its message and answers it
+    with a key, as the user does; returns the message."""
+    since = machine.mark()
+    machine.wait_for(LAUNCHER_WAITS, timeout, since=since)
+    message = machine.text(since)
+    machine.qmp.send_key("spc")
+    return message[message.find("Vistrel "):]
 
 
 def press_hotkey(machine, prefix, timeout=30, again_after=None):

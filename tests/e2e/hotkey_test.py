@@ -28,6 +28,20 @@ Scenarios:
             one file. Every name the clock can give is taken already, and its
             `_2` too: the file is `_3`, the others stay.
 
+  stick     the stick image on the user's road (hotkey_test.py
+            build/vistrel-stick.img stick): an internal NVMe disk with a
+            writable FAT volume comes first on the PCI bus, the stick is on
+            xHCI. From power-on into the firmware's front page, its Boot
+            Manager page, the stick: the launcher says the hotkey is live
+            and its captures go to the stick, a key hands the machine back,
+            the Boot Manager page is drawn again, Ctrl+Alt+F12 saves it to
+            the stick's root. The stick chosen again says the driver was
+            already active, and a press gives one more file. Nothing lands
+            on the internal disk.
+  stick_aa64, stick_ia32  the same image as the only disk of AAVMF and
+            OVMF32, which boot it by themselves (BOOTAA64.EFI, BOOTIA32.EFI);
+            after the launcher, a press on the front page saves it there.
+
 A failure prints why and the serial console of each boot, and keeps the disk
 images and screen dumps. Python's standard library and Pillow only.
 """
@@ -42,7 +56,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts"))
 sys.path.insert(0, HERE)
 from capture_test import Failure, check, expected_names, run_scenario  # noqa: E402
-from qemu_shell import FRONT_PAGE, Disk, boot, press_hotkey  # noqa: E402
+from qemu_shell import (BOOT_MANAGER, FRONT_PAGE, LAUNCHER_WAITS, Disk, boot, boot_options,  # noqa: E402
+                        choose_boot_option, enter_front_page, open_boot_manager, pass_launcher, press_hotkey)
 
 TIMEOUT = 90  # seconds for one boot; a good one takes 10 to 30
 LOADED = re.compile(r"Image 'FS\d:\\vistrel-hotkey\.efi' loaded at \S+ - Success")
@@ -168,8 +183,8 @@ def scenario_at_boot(efi, work):
         machine.wait_for(FRONT_PAGE, TIMEOUT)
         presses.append(press_hotkey(machine, os.path.join(work, "front")))
 
-    second = boot(work, [disk], "bcfg driver dump\nload fs0:\\vistrel-hotkey.efi\nexit\n", rtc=rtc, qmp_path=os.path.join(work, "qmp.sock"),
-                  vars_store=store, session=session, timeout=TIMEOUT)
+    second = boot(work, [disk], "bcfg driver dump\nload fs0:\\vistrel-hotkey.efi\nexit\n", rtc=rtc,
+                  qmp_path=os.path.join(work, "qmp.sock"), vars_store=store, session=session, timeout=TIMEOUT)
     lines = []
 
     def judge():
@@ -193,11 +208,81 @@ def scenario_at_boot(efi, work):
     return [first, second], judge, lines
 
 
+STICK_OFFSET = 1 << 20  # the stick's FAT volume, after its partition table
+
+
+def check_live(message, what, stick_label="VISTREL"):
+    check("The hotkey is live" in message and "Captures go to the root of this stick, %s (" % stick_label in message,
+          "%s: the launcher said %r" % (what, message))
+
+
+def scenario_stick(image, work, arch="x64"):
+    """The user's road: power on, the firmware's menu, the stick. On x86-64
+    an internal NVMe disk with a writable FAT volume comes first on the PCI
+    bus; its Boot Manager page starts the stick twice. Elsewhere the stick is
+    the only disk and boots by itself."""
+    stick = Disk(os.path.join(work, "stick.img"), bus="usb", copy_of=image, offset=STICK_OFFSET)
+    internal = Disk(os.path.join(work, "internal.img"), label="INTERNAL", bus="nvme") if arch == "x64" else None
+    rtc = "2024-01-15T10:30:45"
+    said, presses, pages = [], [], []
+
+    def session(machine):
+        if internal:
+            enter_front_page(machine)
+            options = open_boot_manager(machine)
+            since = machine.mark()
+            index = choose_boot_option(machine, options, r"USB HARDDRIVE")
+            said.append(pass_launcher(machine))
+            pages.append(boot_options(machine.wait_for(BOOT_MANAGER, 30, since=since)))
+            presses.append(press_hotkey(machine, os.path.join(work, "bootmanager")))
+            # The page comes back with the cursor on the stick: chosen again.
+            since = machine.mark()
+            choose_boot_option(machine, options, r"USB HARDDRIVE", cursor=index)
+            said.append(pass_launcher(machine))
+            pages.append(boot_options(machine.wait_for(BOOT_MANAGER, 30, since=since)))
+            presses.append(press_hotkey(machine, os.path.join(work, "again")))
+        else:
+            said.append(pass_launcher(machine, timeout=TIMEOUT))
+            machine.wait_for(FRONT_PAGE, 60, since=machine.text().rfind(LAUNCHER_WAITS[:20]))
+            presses.append(press_hotkey(machine, os.path.join(work, "front")))
+
+    result = boot(work, [disk for disk in (internal, stick) if disk], None, rtc=rtc,
+                  qmp_path=os.path.join(work, "qmp.sock"), session=session, timeout=TIMEOUT, arch=arch)
+    lines = []
+
+    def judge():
+        check(result.callback_error is None, "the session stopped: %s" % result.callback_error)
+        check_live(said[0], "the first start")
+        captures = stick.captures()
+        check(len(captures) == len(presses), "%d captures on the stick's root expected, found %s"
+              % (len(presses), captures))
+        if internal:
+            check(internal.files() == [], "the internal disk holds %s" % internal.files())
+            check("The hotkey was already active" in said[1] and "Captures go" not in said[1],
+                  "the second start said %r" % said[1])
+            for page in pages:
+                check(any("USB HARDDRIVE" in option for option in page), "the Boot Manager page did not come back")
+        names = expected_names(rtc, result.seconds, ".png")
+        names |= {name[:-4] + "_2.png" for name in names}
+        for name, press in zip(captures, presses):
+            check(name in names, "%s is not named from the clock" % name)
+            check_press(press, name)
+            size = check_capture(stick.read("/" + name), press.before, name)
+            lines.append("%s, %d bytes, %dx%d, equals the screendump" % (name, size, *press.before[:2]))
+        for what, message in zip(("first start", "second start"), said):
+            lines.append("%s: %s" % (what, " ".join(message.split("\n")[2:5]).strip()))
+
+    return [result], judge, lines
+
+
 SCENARIOS = {"hotkey": scenario_load,
              "hotkey_usb": lambda efi, work: scenario_load(efi, work, usb_keyboard=True, zone="-08:00"),
              "hotkey_at_boot": scenario_at_boot,
              "hotkey_aa64": lambda efi, work: scenario_load(efi, work, arch="aa64"),
-             "hotkey_ia32": lambda efi, work: scenario_load(efi, work, arch="ia32")}
+             "hotkey_ia32": lambda efi, work: scenario_load(efi, work, arch="ia32"),
+             "stick": scenario_stick,
+             "stick_aa64": lambda image, work: scenario_stick(image, work, arch="aa64"),
+             "stick_ia32": lambda image, work: scenario_stick(image, work, arch="ia32")}
 
 
 if __name__ == "__main__":

@@ -1,7 +1,7 @@
-# Builds the images of every architecture in ARCHITECTURES twice from clean
-# trees, the second from a copy of the sources at another path (gnu-efi's
-# unpacked packages in deps/ included), and requires each pair to be
-# identical byte for byte.
+# Builds the images of every architecture in ARCHITECTURES, and the stick made
+# of them, twice from clean trees, the second from a copy of the sources at
+# another path (gnu-efi's unpacked packages in deps/ included), and requires
+# each pair to be identical byte for byte.
 file(REMOVE_RECURSE ${WORK})
 
 # The copy leaves out build trees, outputs and version control, and of what
@@ -35,6 +35,9 @@ foreach(Arch ${ARCHITECTURES})
   endif()
   list(APPEND Images ${Folder}vistrel.efi ${Folder}vistrel-hotkey.efi ${Folder}vistrel-launcher.efi)
 endforeach()
+# The stick's image and zip, made from those images.
+file(GLOB Zips RELATIVE ${WORK}/first ${WORK}/first/vistrel-*.zip)
+list(APPEND Images vistrel-stick.img ${Zips})
 foreach(Image ${Images})
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/first/${Image} ${WORK}/second/tree/${Image}
                   RESULT_VARIABLE Differs)

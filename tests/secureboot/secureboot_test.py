@@ -6,8 +6,12 @@ driver signed with that key loads and the same driver unsigned is refused;
 the command signed runs and saves a capture (status 0), and the same command
 unsigned is refused with Access Denied and writes nothing. The refused run is
 last: the shell abandons startup.nsh after it (a refused `load` does not).
+A second boot, with Secure Boot on, starts the stick with every image on it
+signed by the same key (as `make stick KEY=... CERT=...` makes it): its
+launcher loads the driver, and Ctrl+Alt+F12 on the front page saves a PNG to
+the stick.
 
-Usage: secureboot_test.py vistrel.efi EnrollKeys.efi vistrel-hotkey.efi
+Usage: secureboot_test.py vistrel.efi EnrollKeys.efi vistrel-hotkey.efi BUILD
 """
 import os
 import re
@@ -17,7 +21,7 @@ import tempfile
 
 SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts")
 sys.path.insert(0, SCRIPTS)
-from qemu_shell import BMP_SIZE, Disk, boot  # noqa: E402
+from qemu_shell import BMP_SIZE, FRONT_PAGE, Disk, boot, pass_launcher, press_hotkey  # noqa: E402
 
 # qemu_shell boots OVMF_CODE_4M.fd (Secure Boot capable, no SMM needed) with
 # a fresh copy of OVMF_VARS_4M.fd, which is empty: setup mode.
@@ -61,8 +65,41 @@ def make_keys(work):
     return key, crt
 
 
+def signed_stick(work, key, crt, build):
+    """The stick made from every architecture's images signed with the key."""
+    signed = os.path.join(work, "signed-build")
+    for arch in ("x64", "aa64", "ia32"):
+        source = build if arch == "x64" else os.path.join(build, arch)
+        target = signed if arch == "x64" else os.path.join(signed, arch)
+        os.makedirs(target, exist_ok=True)
+        for image in ("vistrel", "vistrel-hotkey", "vistrel-launcher"):
+            subprocess.run([SIGN, key, crt, os.path.join(source, image + ".efi"),
+                            os.path.join(target, image + ".signed.efi")], check=True, capture_output=True)
+    image = os.path.join(work, "vistrel-stick-signed.img")
+    subprocess.run([sys.executable, os.path.join(SCRIPTS, "make-stick.py"), signed, "--signed", "--image", image],
+                   check=True, capture_output=True)
+    return Disk(os.path.join(work, "stick.img"), bus="usb", copy_of=image, offset=1 << 20)
+
+
+def boot_signed_stick(work, stick):
+    """Secure Boot on (the store the first boot enrolled the keys in): the
+    stick boots by itself, its launcher starts the driver, and a press on
+    the front page saves a PNG to the stick. Returns the launcher's message
+    and the boot."""
+    said, presses = [], []
+
+    def session(machine):
+        said.append(pass_launcher(machine, timeout=120))
+        machine.wait_for(FRONT_PAGE, 60, since=machine.mark())
+        presses.append(press_hotkey(machine, os.path.join(work, "front")))
+
+    result = boot(work, [stick], None, qmp_path=os.path.join(work, "qmp.sock"), session=session, timeout=150,
+                  vars_store=os.path.join(work, "vars.fd"))
+    return said, presses, result
+
+
 def main():
-    efi, enroll, driver = sys.argv[1], sys.argv[2], sys.argv[3]
+    efi, enroll, driver, build = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
     with tempfile.TemporaryDirectory(prefix="vistrel-secureboot-") as work:
         key, crt = make_keys(work)
         signed = os.path.join(work, "vistrel.signed.efi")
@@ -80,6 +117,7 @@ def main():
             disk.put(os.path.join(work, variable + ".auth"), "/" + variable + ".auth")
 
         result = boot(work, [disk], SCRIPT, timeout=150, stop_after=REFUSAL_ANSWERED)
+        second = None
         text, seconds = result.text, result.seconds
         try:
             assert "ENROLL-STATUS 0x0" in text, "enrolment failed"
@@ -98,14 +136,25 @@ def main():
                 "unsigned command not refused"
             assert "Generate File at" not in refused.split("\n", 1)[-1], "unsigned command ran"
             assert disk.files("/unsigned") == [], "unsigned command wrote a file"
+            stick = signed_stick(work, key, crt, build)
+            said, presses, second = boot_signed_stick(work, stick)
+            assert second.callback_error is None, "the signed stick's session stopped: %s" % second.callback_error
+            assert "The hotkey is live" in said[0], "the signed stick's launcher said %r" % said[0]
+            captures = stick.captures()
+            assert len(captures) == 1 and presses[0].squares and presses[0].squares[0][0] == "green", \
+                "one capture on the signed stick expected, found %s" % captures
         except AssertionError as failure:
             print("FAILED:", failure)
             print("---- serial console ----")
             print(text)
+            if second:
+                print("---- serial console of the signed stick's boot ----")
+                print(second.text)
             return 1
     mode = re.search(r"SetupMode=\d+ SecureBoot=\d+", text).group(0)
     print("secureboot: %s; signed driver loaded, unsigned refused; signed run saved %s, unsigned refused "
-          "(%.1f s boot)" % (mode, signed_files[0], seconds))
+          "(%.1f s boot); the signed stick's hotkey saved %s (%.1f s boot)"
+          % (mode, signed_files[0], seconds, captures[0], second.seconds))
     return 0
 
 
