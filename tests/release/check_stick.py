@@ -1,0 +1,68 @@
+#!/usr/bin/env python3
+"""The stick as a user's tools see it: sfdisk reads one FAT32 partition
+(type 0x0C) from 1 MiB in an image of at most 64 MiB, zero-filled where
+empty; mtools and the zip list the same tree, byte for byte: each
+architecture's launcher as its firmware's boot file, the driver and the
+command of every architecture under their own names, and README.TXT.
+
+    check_stick.py BUILD
+"""
+import glob
+import json
+import os
+import subprocess
+import sys
+import zipfile
+
+BOOT_FILES = {"x64": "BOOTX64.EFI", "aa64": "BOOTAA64.EFI", "ia32": "BOOTIA32.EFI"}
+
+
+def main():
+    build = sys.argv[1]
+    image = os.path.join(build, "vistrel-stick.img")
+    zips = glob.glob(os.path.join(build, "vistrel-*.zip"))
+    failures = []
+    if len(zips) != 1:
+        sys.exit("FAILED: one vistrel-VERSION.zip expected in %s, found %s" % (build, zips))
+    if os.path.getsize(image) > 64 << 20:
+        failures.append("the image is %d bytes, over 64 MiB" % os.path.getsize(image))
+    table = json.loads(subprocess.run(["sfdisk", "--json", image], check=True, capture_output=True).stdout)
+    partitions = table["partitiontable"]["partitions"]
+    if [(p["start"], p["type"]) for p in partitions] != [(2048, "c")]:
+        failures.append("sfdisk read %s, one FAT32 (LBA) partition from sector 2048 expected" % partitions)
+
+    expected = {"README.TXT": None}
+    for arch, boot in BOOT_FILES.items():
+        folder = build if arch == "x64" else os.path.join(build, arch)
+        expected["EFI/BOOT/" + boot] = os.path.join(folder, "vistrel-launcher.efi")
+        for name in ("vistrel-hotkey.efi", "vistrel.efi"):
+            expected["vistrel/%s/%s" % (arch, name)] = os.path.join(folder, name)
+    env = dict(os.environ, MTOOLS_SKIP_CHECK="1")
+    with zipfile.ZipFile(zips[0]) as archive:
+        files = sorted(name for name in archive.namelist() if not name.endswith("/"))
+        if files != sorted(expected):
+            failures.append("the zip holds %s" % files)
+        for name in files:
+            on_stick = subprocess.run(["mcopy", "-i", image + "@@1M", "::/" + name, "-"], env=env,
+                                      capture_output=True).stdout
+            if archive.read(name) != on_stick:
+                failures.append("%s differs between the zip and the image" % name)
+            if expected.get(name) and open(expected[name], "rb").read() != on_stick:
+                failures.append("%s is not %s" % (name, expected[name]))
+        readme = archive.read("README.TXT").decode("ascii")
+        if "Ctrl+Alt+F12" not in readme or "\r\n" not in readme:
+            failures.append("README.TXT is not the instructions, with DOS line ends")
+    with open(image, "rb") as f:
+        f.seek(48 << 20)
+        if f.read(1 << 20).strip(b"\0"):
+            failures.append("the image's empty space is not zero")
+    for failure in failures:
+        print("FAILED:", failure)
+    if not failures:
+        print("stick: one FAT32 partition from 1 MiB in %d MiB; %d files alike in the image and %s"
+              % (os.path.getsize(image) >> 20, len(files), os.path.basename(zips[0])))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
