@@ -23,16 +23,18 @@ test: build
 lint: deps
 	@scripts/lint.sh
 
-# make run [RTC=2024-01-15T10:30:45] [GUI=1] [OUT=dir] [HOTKEY=1] [ARCH=aa64|ia32]:
+# make run [RTC=2024-01-15T10:30:45] [GUI=1] [OUT=dir] [HOTKEY=1 | STICK=1] [ARCH=aa64|ia32]:
 # a fixed clock for the file name, QEMU's window when a display is there,
 # where the capture goes; the hotkey driver at the shell and on the front page
-# instead; another architecture's images on its own firmware (AAVMF, OVMF32).
+# instead, or the USB stick booted from the firmware's menu; another
+# architecture's images on its own firmware (AAVMF, OVMF32).
 RTC ?=
 GUI ?=
 OUT ?= out
 HOTKEY ?=
+STICK ?=
 run: build
-	@scripts/demo.sh $(BUILD)/$(if $(filter-out x64,$(ARCH)),$(ARCH)/)vistrel.efi --arch $(or $(ARCH),x64) --out "$(OUT)" $(if $(RTC),--rtc "$(RTC)") $(if $(filter 1 yes on,$(GUI)),--gui) $(if $(filter 1 yes on,$(HOTKEY)),--hotkey)
+	@scripts/demo.sh $(BUILD)/$(if $(filter-out x64,$(ARCH)),$(ARCH)/)vistrel.efi --arch $(or $(ARCH),x64) --out "$(OUT)" $(if $(RTC),--rtc "$(RTC)") $(if $(filter 1 yes on,$(GUI)),--gui) $(if $(filter 1 yes on,$(HOTKEY)),--hotkey) $(if $(filter 1 yes on,$(STICK)),--stick $(BUILD)/vistrel-stick.img)
 
 # The BMP encoder's kernels against memcpy on 800x600, full-HD and 4K frames,
 # "ratio: X.XX" (encoder / memcpy, medians, 800x600, the kernel this processor

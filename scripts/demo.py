@@ -5,9 +5,16 @@ it under out/. With --hotkey it loads vistrel-hotkey.efi (beside vistrel.efi)
 instead and presses Ctrl+Alt+F12 at the shell prompt, then again on the
 firmware's front page after `exit`: the driver's two PNGs, as written. With
 --arch aa64 or ia32 the machine is that architecture's, with its own firmware
-(AAVMF or OVMF32), and the image is that architecture's.
+(AAVMF or OVMF32), and the image is that architecture's. With --stick IMAGE
+it walks the road a user walks with the USB stick instead: power on, the
+firmware's front page, its Boot Manager page, the stick, the launcher's
+message, back on the Boot Manager page, Ctrl+Alt+F12; an internal NVMe disk
+comes first on the PCI bus. On AAVMF and OVMF32 the stick, alone, boots by
+itself and the key is pressed on the front page. The capture is copied out of
+the stick.
 
-    demo.py [--rtc 2024-01-15T10:30:45] [--gui] [--hotkey] [--arch x64|aa64|ia32] [--out DIR] [build/vistrel.efi]
+    demo.py [--rtc 2024-01-15T10:30:45] [--gui] [--hotkey | --stick IMAGE] [--arch x64|aa64|ia32] [--out DIR]
+            [build/vistrel.efi]
 """
 import argparse
 import datetime
@@ -19,8 +26,9 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
-from qemu_shell import (BANNER, FIRMWARE, FRONT_PAGE, SAVE_ERROR, STATUS, Disk, boot, closing_paths,  # noqa: E402
-                        plain, press_hotkey)
+from qemu_shell import (BANNER, BOOT_MANAGER, FIRMWARE, FRONT_PAGE, SAVE_ERROR, STATUS, Disk, boot,  # noqa: E402
+                        choose_boot_option, closing_paths, enter_front_page, open_boot_manager, pass_launcher, plain,
+                        press_hotkey)
 
 # White on blue, the shell's own coloured output (ver, map, ls) and a note
 # typed out. The prompts and command lines stay: the capture shows the screen
@@ -140,13 +148,13 @@ def console_lines(serial):
     return said
 
 
-def run_machine(work, disk, script, rtc, display, progress=None, **options):
+def run_machine(work, disks, script, rtc, display, progress=None, **options):
     """One boot, with progress lines on the way; options go to boot()."""
     progress = progress or Progress()
     beat = threading.Thread(target=progress.heartbeat, daemon=True)
     beat.start()
     options.setdefault("timeout", 90)
-    result = boot(work, [disk], script, rtc=rtc, display=display, on_serial=progress.on_serial, **options)
+    result = boot(work, disks, script, rtc=rtc, display=display, on_serial=progress.on_serial, **options)
     progress.done.set()
     beat.join()
     print("QEMU finished in %.1f s." % result.seconds, flush=True)
@@ -213,7 +221,7 @@ def hotkey_demo(options, display):
         def run(display):
             progress = Progress(HOTKEY_STAGES)
             session = hotkey_session(work, progress, 3 if display else 0)  # a moment to look at the window
-            return run_machine(work, disk, HOTKEY_SCRIPT, options.rtc, display, progress=progress, timeout=150,
+            return run_machine(work, [disk], HOTKEY_SCRIPT, options.rtc, display, progress=progress, timeout=150,
                                qmp_path=os.path.join(work, "qmp.sock"), session=session, arch=options.arch)
         result = run_in_window(run, display)
 
@@ -223,16 +231,79 @@ def hotkey_demo(options, display):
                   % (len(captures), " (" + result.callback_error + ")" if result.callback_error else ""))
             print(result.text)
             return 1
-        # The driver's files as they came off the disk.
-        from PIL import Image
-        print()
-        for name, where in zip(captures, ("The shell", "The front page")):
-            png = os.path.join(options.out, name)
-            with open(png, "wb") as f:
-                f.write(disk.read("/" + name))
-            with Image.open(png) as image:
-                label = "%s (%dx%d PNG, %d bytes):" % (where, *image.size, os.path.getsize(png))
-            print("%-42s %s" % (label, os.path.relpath(png)))
+        copy_out(disk, captures, options.out, ("The shell", "The front page"))
+    return 0
+
+
+def copy_out(disk, names, out, wheres):
+    """The driver's files as they came off the disk, listed."""
+    from PIL import Image
+    print()
+    for name, where in zip(names, wheres):
+        png = os.path.join(out, name)
+        with open(png, "wb") as f:
+            f.write(disk.read("/" + name))
+        with Image.open(png) as image:
+            label = "%s (%dx%d PNG, %d bytes):" % (where, *image.size, os.path.getsize(png))
+        print("%-42s %s" % (label, os.path.relpath(png)))
+
+
+def stick_session(work, progress, pause, internal):
+    """The user's road with the stick, as far as the firmware takes it."""
+    def session(machine):
+        if internal:
+            progress.say("pressing Esc every 0.3 s, as the logo shows, to enter the firmware's menu")
+            enter_front_page(machine)
+            progress.say("the front page is up; opening its Boot Manager page")
+            options = open_boot_manager(machine)
+            progress.say("boot options: %s; choosing the stick" % "; ".join(options))
+            since = machine.mark()
+            choose_boot_option(machine, options, r"USB HARDDRIVE")
+        else:
+            progress.say("the stick is the only disk: the firmware boots it by itself")
+        message = pass_launcher(machine, timeout=120)
+        progress.say("the launcher said:")
+        for line in message.strip().split("\n"):
+            print("      | " + line, flush=True)
+        progress.say("a key pressed: the launcher hands the machine back to the firmware")
+        if internal:
+            machine.wait_for(BOOT_MANAGER, 30, since=since)
+            where = "the Boot Manager page"
+        else:
+            machine.wait_for(FRONT_PAGE, 60, since=machine.mark())
+            where = "the front page"
+        time.sleep(pause)
+        progress.say("pressing Ctrl+Alt+F12 on %s" % where)
+        progress.say(describe(press_hotkey(machine, os.path.join(work, "stick"))))
+        time.sleep(pause)
+        progress.say("stopping QEMU")
+    return session
+
+
+def stick_demo(options, display):
+    with tempfile.TemporaryDirectory(prefix="vistrel-demo-") as work:
+        stick = Disk(os.path.join(work, "stick.img"), bus="usb", copy_of=options.stick, offset=1 << 20)
+        internal = Disk(os.path.join(work, "internal.img"), label="INTERNAL", bus="nvme") \
+            if options.arch == "x64" else None
+        disks = [disk for disk in (internal, stick) if disk]
+        print("Powering on QEMU + %s with the stick on USB%s (about 20 to 40 seconds without KVM)..."
+              % (FIRMWARE[options.arch].name, " beside an internal NVMe disk" if internal else ""), flush=True)
+
+        def run(display):
+            progress = Progress(STAGES[:1])
+            session = stick_session(work, progress, 3 if display else 0, internal)
+            return run_machine(work, disks, None, options.rtc, display, progress=progress, timeout=180,
+                               qmp_path=os.path.join(work, "qmp.sock"), session=session, arch=options.arch)
+        result = run_in_window(run, display)
+        captures = stick.captures()
+        if result.callback_error or len(captures) != 1:
+            print("One capture on the stick expected, %d written%s. The console said:"
+                  % (len(captures), " (" + result.callback_error + ")" if result.callback_error else ""))
+            print(result.text)
+            return 1
+        if internal and internal.files():
+            print("warning: the internal disk holds %s" % internal.files())
+        copy_out(stick, captures, options.out, ["From the stick"])
     return 0
 
 
@@ -243,6 +314,8 @@ def main():
     parser.add_argument("--gui", action="store_true", help="show QEMU's window when a display is there")
     parser.add_argument("--hotkey", action="store_true",
                         help="load vistrel-hotkey.efi and press its key at the shell and on the front page")
+    parser.add_argument("--stick", metavar="IMAGE",
+                        help="boot the stick image from the firmware's menu and press the key there")
     parser.add_argument("--out", default=os.path.join(ROOT, "out"), help="where the capture goes (default out/)")
     parser.add_argument("--arch", choices=sorted(FIRMWARE), default="x64",
                         help="the machine and firmware: x64 (OVMF), aa64 (AAVMF) or ia32 (OVMF32)")
@@ -262,11 +335,15 @@ def main():
         print("GUI=1: " + ("showing QEMU's %s window" % display if display else why_not + "; running headless"))
     if options.hotkey:
         options.efi = os.path.join(os.path.dirname(options.efi), "vistrel-hotkey.efi")
+    if options.stick:
+        options.efi = options.stick
     if not os.path.exists(options.efi):
         print("%s is missing: run `make build` first" % options.efi)
         return 2
 
     os.makedirs(options.out, exist_ok=True)
+    if options.stick:
+        return stick_demo(options, display)
     if options.hotkey:
         return hotkey_demo(options, display)
     with tempfile.TemporaryDirectory(prefix="vistrel-demo-") as work:
@@ -278,7 +355,7 @@ def main():
 
         def run(display):
             pause = "stall 3000000\n" if display else ""  # a moment to look at the window
-            return run_machine(work, disk, SCRIPT.format(pause=pause, after=pause), options.rtc, display,
+            return run_machine(work, [disk], SCRIPT.format(pause=pause, after=pause), options.rtc, display,
                                arch=options.arch)
         result = run_in_window(run, display)
 
