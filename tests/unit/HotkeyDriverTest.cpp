@@ -275,25 +275,6 @@ TEST_F(HotkeyDriverTest, HotkeyWaitsForTheConsoleInput) {
   ExpectNothingKept(Fw);
 }
 
-// One copy per boot, however it was loaded: a second finds the first's
-// marker and registers nothing, so a press still gives one file; once the
-// first is unloaded, a new load works.
-TEST_F(HotkeyDriverTest, SecondCopyStaysOutWhileTheFirstIsLoaded) {
-  ASSERT_EQ(Load(Fw), EFI_SUCCESS);
-  const size_t Events = Fw.LiveEvents();
-  const size_t Calls = Fw.CallCount();
-  EXPECT_EQ(Load(Fw), EFI_ALREADY_STARTED);
-  EXPECT_EQ(Fw.CallCount() - Calls, 2u) << "the loaded image, then the marker looked for: nothing made";
-  EXPECT_EQ(Fw.LiveEvents(), Events);
-  EXPECT_EQ(Fw.KeyNotifications(), 4u);
-  EXPECT_EQ(Press(Fw), kGreen);
-  EXPECT_EQ(Fw.FileNames().size(), 1u);
-  EXPECT_EQ(Unload(Fw), EFI_SUCCESS);
-  ExpectNothingKept(Fw);
-  EXPECT_EQ(CaptureOnce(Fw), kGreen);
-  EXPECT_EQ(Fw.FileNames().size(), 2u);
-}
-
 // A notification the firmware will not withdraw still leads into the
 // driver: Unload refuses, and the driver keeps working until it can go.
 TEST_F(HotkeyDriverTest, RefusedUnloadKeepsTheDriverWhole) {

@@ -63,7 +63,6 @@ TEST_F(LauncherTest, DriverFromItsOwnStickCapturesThereAndASecondStartChangesNot
   EXPECT_EQ(Fw.CallsOf("SetTimer"), std::vector<std::string>{"SetTimer(2,100000000)"});
   EXPECT_TRUE(Fw.CallsOf("ReadKeyStroke").empty() && Fw.TypedKeys.empty());
   ASSERT_EQ(Fw.Images.size(), 1u) << "the driver stays";
-  const EFI_HANDLE Driver = Fw.Images.begin()->first;
 
   Fw.PaintScreen();
   Fw.PressKey(SCAN_F12, kCtrlAlt);
@@ -80,10 +79,17 @@ TEST_F(LauncherTest, DriverFromItsOwnStickCapturesThereAndASecondStartChangesNot
   Fw.PressKey(SCAN_F12, kCtrlAlt);
   EXPECT_EQ(Fw.FileNames(1).size(), 3u) << "one press, one file";
 
-  EXPECT_EQ(Fw.Images[Driver].LoadedImage.Unload(Driver), EFI_SUCCESS);
-  EXPECT_TRUE(Fw.Installed.empty());
-  EXPECT_EQ(Fw.LiveEvents(), 0u);
-  EXPECT_EQ(Fw.LivePoolBlocks(), 0u);
+  // Unloaded, the driver leaves nothing, not even its mark: it loads again.
+  for (int Round = 0; Round < 2; Round++) {
+    const EFI_HANDLE Loaded = Fw.Images.begin()->first;
+    EXPECT_EQ(Fw.Images[Loaded].LoadedImage.Unload(Loaded), EFI_SUCCESS);
+    Fw.Images.erase(Loaded);
+    EXPECT_TRUE(Fw.Installed.empty() && Fw.KeyNotifications() == 0 && Fw.LiveEvents() == 0);
+    EXPECT_EQ(Fw.LivePoolBlocks(), 0u);
+    if (Round == 0) {
+      EXPECT_NE(Launch(Fw).find("The hotkey is live"), std::string::npos);
+    }
+  }
 }
 
 // Every road says what happened in words, with the status where it failed,
