@@ -91,10 +91,10 @@ VOID StartHotkey(EFI_HANDLE ImageHandle) {
                  u"for this session or your own key enrolled.\n");
     return;
   }
+  // No volume, no usable device path, or no pool for the new one.
   PoolBuffer<UINT8> Path = BuildFileDevicePath(Volume, DriverPath());
   if (!Path) {
-    PrintFailure(Volume == nullptr ? EFI_NOT_FOUND : EFI_OUT_OF_RESOURCES,
-                 u"it could not tell which disk it was started from", kRetryNext);
+    PrintFailure(EFI_NOT_FOUND, u"it could not tell which disk it was started from", kRetryNext);
     return;
   }
   IMAGE_STEP Step = ImageStepLoad;

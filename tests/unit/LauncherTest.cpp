@@ -111,6 +111,9 @@ TEST_F(LauncherTest, EachOutcomeIsSaidAndTheFirmwareGetsItsMenuBack) {
   const std::vector<Case> Cases = {
       {"driver missing", [](fake::FakeFirmware &F) { F.Volumes[1].Files.clear(); },
        {"the driver file is not there", "(EFI_NOT_FOUND, status 0xE)", "It looked for \\vistrel\\"}, 0},
+      {"its disk's device path broken (a node shorter than its header)",
+       [](fake::FakeFirmware &F) { F.Volumes[1].DevicePath = {HARDWARE_DEVICE_PATH, HW_PCI_DP, 2, 0}; },
+       {"it could not tell which disk it was started from", "EFI_NOT_FOUND"}, 0},
       {"refused by Secure Boot", [](fake::FakeFirmware &F) { F.LoadImageVerdict = EFI_SECURITY_VIOLATION; },
        {"Secure Boot refused the driver", "EFI_SECURITY_VIOLATION, status 0x1A", "enrol"}, 0},
       {"the driver's entry fails",
