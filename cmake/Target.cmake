@@ -1,7 +1,8 @@
-# vistrel.efi and vistrel-hotkey.efi for VISTREL_ARCH (build/ for x86-64,
-# build/<arch>/ for the others): the sources compiled freestanding for UEFI,
-# linked with gnu-efi's start-up code and libraries, and turned into a PE
-# application and a boot-service driver (PE32+, or PE32 on IA32).
+# vistrel.efi, vistrel-hotkey.efi and vistrel-forms.efi for VISTREL_ARCH
+# (build/ for x86-64, build/<arch>/ for the others): the sources compiled
+# freestanding for UEFI, linked with gnu-efi's start-up code and libraries,
+# and turned into PE applications and a boot-service driver (PE32+, or PE32
+# on IA32).
 
 set(VISTREL_TARGET_FLAGS
   ${VISTREL_COMMON_FLAGS}
@@ -76,6 +77,12 @@ vistrel_add_efi_image(vistrel_hotkey_efi vistrel_hotkey_objects ${VISTREL_HOTKEY
   LIBRARIES vistrel_target_zlib)
 vistrel_use_zlib(vistrel_hotkey_objects)
 
+set(VISTREL_FORMS_EFI ${PROJECT_BINARY_DIR}/vistrel-forms.efi)
+vistrel_add_efi_image(vistrel_forms_efi vistrel_forms_objects ${VISTREL_FORMS_EFI} 10
+  SOURCES ${VISTREL_SHARED_SOURCES} ${VISTREL_FORMS_SOURCES} ${VISTREL_FORMS_TARGET_ONLY_SOURCES}
+  LIBRARIES vistrel_target_zlib)
+vistrel_use_zlib(vistrel_forms_objects)
+
 # Which zlib went into the driver, read from the compiled library itself.
 add_custom_target(vistrel_zlib_version ALL
   COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:vistrel_target_zlib> -DSOURCE=${VISTREL_ZLIB_DIR}
@@ -84,4 +91,4 @@ add_custom_target(vistrel_zlib_version ALL
   VERBATIM)
 
 # `make build ARCH=<arch>` builds one architecture's two images alone.
-add_custom_target(vistrel_images_${VISTREL_ARCH} DEPENDS vistrel_efi vistrel_hotkey_efi)
+add_custom_target(vistrel_images_${VISTREL_ARCH} DEPENDS vistrel_efi vistrel_hotkey_efi vistrel_forms_efi)

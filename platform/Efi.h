@@ -36,6 +36,7 @@ extern EFI_GUID gEfiShellEnvironment2Guid;
 extern EFI_GUID gEfiShellEnvironment2ExtGuid;
 extern EFI_GUID gEfiSimpleTextInputExProtocolGuid;
 extern EFI_GUID gEfiLoadedImageProtocolGuid;
+extern EFI_GUID gEfiGlobalVariableGuid;
 
 // A status is as wide as UINTN: 32 bits on IA32, 64 elsewhere; errors have
 // the top bit set.
