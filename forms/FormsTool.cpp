@@ -114,7 +114,7 @@ VOID PrintListing(const FormList &List, UINTN First, UINTN Last) {
   for (UINTN Set = First; Set < Last; Set++) {
     Forms += List.Sets[Set].FormCount;
   }
-  Print(STR16("%u form sets, %u forms; %u registered twice, dropped; %u malformed packages skipped\n"),
+  Print(STR16("Form sets: %u, forms: %u; registered twice and dropped: %u; malformed packages skipped: %u\n"),
         static_cast<UINT32>(Last - First), static_cast<UINT32>(Forms), static_cast<UINT32>(List.Duplicates),
         static_cast<UINT32>(List.Malformed.Count()));
   for (UINTN Set = First; Set < Last; Set++) {

@@ -55,7 +55,7 @@ TEXT_GRID ConsoleTextGrid(UINTN Width, UINTN Height) {
 }
 
 BOOLEAN SameButHighlightAndHelp(const CaptureImage *A, const CaptureImage *B, const TEXT_GRID &Grid) {
-  const UINTN Columns = Grid.Columns - Grid.Columns / 3;
+  const UINTN Columns = Grid.Columns * 2 / 3;  // EDK II's help starts a column or so further right
   const UINTN Rows = Grid.Rows > kKeyHelpRows ? Grid.Rows - kKeyHelpRows : 0;
   for (UINTN Row = 0; Row < Rows; Row++) {
     for (UINTN Column = 0; Column < Columns; Column++) {

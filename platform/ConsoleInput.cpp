@@ -3,14 +3,13 @@
 namespace {
 
 // Raised, so that no event sees the table with its new entry and old CRC.
-VOID SetConsoleInput(EFI_SIMPLE_TEXT_IN_PROTOCOL *Input) {
+// Without a CRC from the firmware, Fallback stands in.
+VOID SetConsoleInput(EFI_SIMPLE_TEXT_IN_PROTOCOL *Input, UINT32 Fallback) {
   const EFI_TPL Previous = gBS->RaiseTPL(TPL_NOTIFY);
   gST->ConIn = Input;
   gST->Hdr.CRC32 = 0;
   UINT32 Crc = 0;
-  if (!EFI_ERROR(gBS->CalculateCrc32(gST, gST->Hdr.HeaderSize, &Crc))) {
-    gST->Hdr.CRC32 = Crc;
-  }
+  gST->Hdr.CRC32 = EFI_ERROR(gBS->CalculateCrc32(gST, gST->Hdr.HeaderSize, &Crc)) ? Fallback : Crc;
   gBS->RestoreTPL(Previous);
 }
 
@@ -18,12 +17,15 @@ VOID SetConsoleInput(EFI_SIMPLE_TEXT_IN_PROTOCOL *Input) {
 
 VOID ConsoleInputSwap::Install(EFI_SIMPLE_TEXT_IN_PROTOCOL *Replacement) {
   mOriginal = gST->ConIn;
-  SetConsoleInput(Replacement);
+  mOriginalCrc = gST->Hdr.CRC32;
+  SetConsoleInput(Replacement, 0);
 }
 
+// The table as found had its own CRC: right again once its input is back,
+// unless someone else changed the table meanwhile.
 VOID ConsoleInputSwap::Restore() {
   if (mOriginal != nullptr) {
-    SetConsoleInput(mOriginal);
+    SetConsoleInput(mOriginal, mOriginalCrc);
     mOriginal = nullptr;
   }
 }

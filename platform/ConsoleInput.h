@@ -25,6 +25,7 @@ class ConsoleInputSwap {
 
  private:
   EFI_SIMPLE_TEXT_IN_PROTOCOL *mOriginal = nullptr;
+  UINT32 mOriginalCrc = 0;
 };
 
 // Keys already typed on Input, read and dropped; TRUE when one was ESC.
