@@ -21,18 +21,22 @@ VOID ConsoleText(const CHAR16 *Text, CHAR16 *Shown) {
 
 }  // namespace
 
-VOID FormWalk::Progress(UINTN Set, UINTN SetNumber, UINTN SetCount, UINTN FormNumber, UINTN FormCount) {
+UINT32 FormWalk::Elapsed() const {
   EFI_TIME Now;
-  UINT32 Elapsed = 0;
-  if (mHasStart && ReadCaptureTime(&Now)) {
-    // Across midnight at most once: a walk takes minutes.
-    Elapsed = (SecondsOfDay(Now) + 86400U - SecondsOfDay(mStart)) % 86400U;
+  if (!mHasStart || !ReadCaptureTime(&Now)) {
+    return 0;
   }
+  // Across midnight at most once: a walk takes minutes.
+  return (SecondsOfDay(Now) + 86400U - SecondsOfDay(mStart)) % 86400U;
+}
+
+VOID FormWalk::Progress(UINTN Set, UINTN SetNumber, UINTN SetCount, UINTN FormNumber, UINTN FormCount) {
+  const UINT32 Seconds = Elapsed();
   CHAR16 Title[kShownTitleLength + 1];
   ConsoleText(mList->Sets[Set].Title, Title);
   Print(STR16("Form set %u/%u, form %u/%u, %u:%02u: %s\n"), static_cast<UINT32>(SetNumber),
         static_cast<UINT32>(SetCount), static_cast<UINT32>(FormNumber), static_cast<UINT32>(FormCount),
-        Elapsed / 60, Elapsed % 60, Title);
+        Seconds / 60, Seconds % 60, Title);
 }
 
 FORM_RECORD FormWalk::Show(UINTN Form) {

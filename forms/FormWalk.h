@@ -27,6 +27,8 @@ class FormWalk {
   UINTN RecordCount() const { return mRecords.Count(); }
   // Why the walk ended early, as the closing line's tail ("" when it did not).
   const CHAR16 *Ending() const { return mEnding; }
+  // Seconds since Run began, by the firmware's clock (0 without one).
+  UINT32 Elapsed() const;
 
  private:
   FORM_RECORD Show(UINTN Form);

@@ -189,13 +189,14 @@ EFI_STATUS Walk(const FORMS_OPTIONS &Options, const FormList &List, UINTN First,
   Console.Save();
   FormWalk Walk(&List, Browser, &Screens, &Index, gST->ConIn, &Console);
   Status = Walk.Run(First, Last);
+  const UINT32 Seconds = Walk.Elapsed();
   const EFI_STATUS Finished = Index.Finish(Walk.Records(), Walk.RecordCount(), Walk.Ending());
   Console.Restore();
 
   const WALK_SUMMARY Summary = Summarize(Walk.Records(), Walk.RecordCount());
-  Print(STR16("%u forms: %u screens, %u skipped, %u failed%s. In \\%s: index.html, index.txt\n"),
+  Print(STR16("%u forms: %u screens, %u skipped, %u failed%s (%u:%02u). In \\%s: index.html, index.txt\n"),
         static_cast<UINT32>(Summary.Forms), static_cast<UINT32>(Summary.Screens), static_cast<UINT32>(Summary.Skipped),
-        static_cast<UINT32>(Summary.Failed), Walk.Ending(), FolderName);
+        static_cast<UINT32>(Summary.Failed), Walk.Ending(), Seconds / 60, Seconds % 60, FolderName);
   if (EFI_ERROR(Finished)) {
     Fail(STR16("cannot write the index"), Finished);
   }

@@ -207,7 +207,7 @@ EFI_STATUS EFIAPI ExportPackageLists(EFI_HII_DATABASE_PROTOCOL *, EFI_HII_HANDLE
     *Size = List->Exported.size();
     return EFI_BUFFER_TOO_SMALL;
   }
-  std::memcpy(Buffer, List->Exported.data(), List->Exported.size());
+  if (!List->Exported.empty()) std::memcpy(Buffer, List->Exported.data(), List->Exported.size());
   *Size = List->Exported.size();
   return EFI_SUCCESS;
 }

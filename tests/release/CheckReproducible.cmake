@@ -33,7 +33,7 @@ foreach(Arch ${ARCHITECTURES})
   if(NOT Arch STREQUAL "x64")
     set(Folder "${Arch}/")
   endif()
-  list(APPEND Images ${Folder}vistrel.efi ${Folder}vistrel-hotkey.efi)
+  list(APPEND Images ${Folder}vistrel.efi ${Folder}vistrel-hotkey.efi ${Folder}vistrel-forms.efi)
 endforeach()
 foreach(Image ${Images})
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/first/${Image} ${WORK}/second/tree/${Image}
