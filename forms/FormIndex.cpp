@@ -99,16 +99,17 @@ VOID TextBuffer::Decimal(UINTN Value, UINTN MinimumDigits) {
 }
 
 VOID TextBuffer::Guid(const EFI_GUID &Guid) {
-  CHAR16 Text[40];
-  UnicodeSPrint(Text, sizeof(Text), STR16("%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X"), Guid.Data1,
+  CHAR16 Formatted[40];
+  UnicodeSPrint(Formatted, sizeof(Formatted), STR16("%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X"), Guid.Data1,
                 UINT32{Guid.Data2}, UINT32{Guid.Data3}, UINT32{Guid.Data4[0]}, UINT32{Guid.Data4[1]},
                 UINT32{Guid.Data4[2]}, UINT32{Guid.Data4[3]}, UINT32{Guid.Data4[4]}, UINT32{Guid.Data4[5]},
                 UINT32{Guid.Data4[6]}, UINT32{Guid.Data4[7]});
-  this->Text(Text, FALSE);
+  Text(Formatted, FALSE);
 }
 
 VOID StatusText(EFI_STATUS Status, CHAR16 *Text, UINTN TextLength) {
   for (const STATUS_NAME &Known : kStatusNames) {
+    // cppcheck-suppress useStlAlgorithm ; the target has no <algorithm>
     if (Known.Status == Status) {
       UnicodeSPrint(Text, TextLength * sizeof(CHAR16), STR16("%a"), Known.Name);
       return;

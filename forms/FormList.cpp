@@ -5,8 +5,8 @@
 namespace {
 
 // Larger exports and strings than these are not firmware settings pages.
-constexpr UINTN kLargestPackageList = 16 * 1024 * 1024;
-constexpr UINTN kLargestString = 64 * 1024;
+constexpr UINTN kLargestPackageList = UINTN{16} * 1024 * 1024;
+constexpr UINTN kLargestString = 64 * UINTN{1024};
 constexpr UINTN kLanguageLength = 36;  // an RFC 4646 code and its NUL
 constexpr UINTN kLanguagesLength = 512;
 
@@ -168,15 +168,18 @@ BOOLEAN NoteMalformed(FormList *List, const EFI_GUID &ListGuid) {
 }
 
 // The list as it was before a package, or a whole list, that added nothing.
-struct ListMark {
+class ListMark {
+ public:
   explicit ListMark(const FormList &List)
-      : Sets(List.Sets.Count()), Forms(List.Forms.Count()), Duplicates(List.Duplicates) {}
+      : mSets(List.Sets.Count()), mForms(List.Forms.Count()), mDuplicates(List.Duplicates) {}
   VOID Restore(FormList *List) const {
-    List->Sets.Truncate(Sets);
-    List->Forms.Truncate(Forms);
-    List->Duplicates = Duplicates;
+    List->Sets.Truncate(mSets);
+    List->Forms.Truncate(mForms);
+    List->Duplicates = mDuplicates;
   }
-  UINTN Sets, Forms, Duplicates;
+
+ private:
+  UINTN mSets, mForms, mDuplicates;
 };
 
 // Titles in the platform's language, else en-US, else any the strings have.

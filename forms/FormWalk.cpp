@@ -13,7 +13,7 @@ UINT32 SecondsOfDay(const EFI_TIME &Time) { return (Time.Hour * 60U + Time.Minut
 // Untrusted text as one console line: no control characters, cut short.
 VOID ConsoleText(const CHAR16 *Text, CHAR16 *Shown) {
   UINTN Length = 0;
-  for (; Text[Length] != 0 && Length < kShownTitleLength; Length++) {
+  for (; Length < kShownTitleLength && Text[Length] != 0; Length++) {
     Shown[Length] = Text[Length] < 0x20 ? ' ' : Text[Length];
   }
   Shown[Length] = 0;

@@ -36,7 +36,7 @@ INT32 HexDigit(char Character) {
 
 BOOLEAN ParseGuid(const char *Text, EFI_GUID *Guid) {
   UINTN Length = 0;
-  while (Text[Length] != 0 && Length <= kGuidTextLength + 2) {
+  while (Length <= kGuidTextLength + 2 && Text[Length] != 0) {
     Length++;
   }
   if (Length == kGuidTextLength + 2 && Text[0] == '{' && Text[Length - 1] == '}') {
@@ -102,7 +102,7 @@ VOID PrintGuid(const EFI_GUID &Guid) {
 VOID PrintTitle(const CHAR16 *Title, const CHAR16 *Missing) {
   CHAR16 Shown[kTitleLength];
   UINTN Length = 0;
-  for (; Title[Length] != 0 && Length + 1 < kTitleLength; Length++) {
+  for (; Length + 1 < kTitleLength && Title[Length] != 0; Length++) {
     Shown[Length] = Title[Length] < 0x20 ? ' ' : Title[Length];
   }
   Shown[Length] = 0;

@@ -1,6 +1,6 @@
 #include "image/PngFile.h"
 
-PngFile::PngFile() : FILE_SOURCE{Piece} {}
+PngFile::PngFile() : FILE_SOURCE() { GetPiece = Piece; }
 
 EFI_STATUS PngFile::Create(const CaptureImage *Image, const EFI_TIME *Time) {
   const PNG_ORIGIN Origin = {gST->FirmwareVendor, gST->FirmwareRevision, gST->Hdr.Revision, Time};
