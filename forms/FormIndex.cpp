@@ -133,35 +133,32 @@ WALK_SUMMARY Summarize(const FORM_RECORD *Records, UINTN Count) {
 EFI_STATUS FormIndex::Open(EFI_FILE_PROTOCOL *Folder, const FormList *List, const EFI_TIME *Time) {
   mFolder = Folder;
   mList = List;
-  mHasTime = Time != nullptr;
-  if (mHasTime) {
-    mTime = *Time;
-  }
   EFI_FILE_PROTOCOL *Opened = nullptr;
   const EFI_STATUS Status = CreateFileInFolder(Folder, STR16("index.txt"), &Opened);
   if (EFI_ERROR(Status)) {
     return Status;
   }
   mText.Reset(Opened);
+  // The firmware's vendor is read to a bound: nothing says it ends.
+  CHAR16 Vendor[kPngVendorCharacters + 1] = {};
+  for (UINTN At = 0; gST->FirmwareVendor != nullptr && At < kPngVendorCharacters && gST->FirmwareVendor[At] != 0;
+       At++) {
+    Vendor[At] = gST->FirmwareVendor[At];
+  }
+  const UINT32 Minor = gST->Hdr.Revision & 0xFFFF;
+  UINTN Length = UnicodeSPrint(mHeading, sizeof(mHeading), STR16("%s, revision 0x%08X, UEFI %u.%u"), Vendor,
+                               gST->FirmwareRevision, gST->Hdr.Revision >> 16, Minor / 10);
+  if (Minor % 10 != 0) {
+    Length += UnicodeSPrint(mHeading + Length, sizeof(mHeading) - Length * sizeof(CHAR16), STR16(".%u"), Minor % 10);
+  }
+  if (Time != nullptr) {
+    UnicodeSPrint(mHeading + Length, sizeof(mHeading) - Length * sizeof(CHAR16),
+                  STR16(", %04u-%02u-%02u %02u:%02u:%02u"), UINT32{Time->Year}, UINT32{Time->Month},
+                  UINT32{Time->Day}, UINT32{Time->Hour}, UINT32{Time->Minute}, UINT32{Time->Second});
+  }
   mLine.Clear();
   mLine.Ascii("Vistrel " VISTREL_VERSION ": the firmware's forms, ");
-  mLine.Text(gST->FirmwareVendor != nullptr ? gST->FirmwareVendor : STR16("(no vendor)"), FALSE);
-  CHAR16 Revision[64];
-  const UINT32 Minor = gST->Hdr.Revision & 0xFFFF;
-  UnicodeSPrint(Revision, sizeof(Revision), STR16(", revision 0x%08X, UEFI %u.%u"), gST->FirmwareRevision,
-                gST->Hdr.Revision >> 16, Minor / 10);
-  mLine.Text(Revision, FALSE);
-  if (Minor % 10 != 0) {
-    mLine.Ascii(".");
-    mLine.Decimal(Minor % 10);
-  }
-  if (mHasTime) {
-    CHAR16 When[32];
-    UnicodeSPrint(When, sizeof(When), STR16(", %04u-%02u-%02u %02u:%02u:%02u"), UINT32{mTime.Year},
-                  UINT32{mTime.Month}, UINT32{mTime.Day}, UINT32{mTime.Hour}, UINT32{mTime.Minute},
-                  UINT32{mTime.Second});
-    mLine.Text(When, FALSE);
-  }
+  mLine.Text(mHeading, FALSE);
   mLine.Ascii("\r\n");
   for (UINTN Index = 0; Index < List->Malformed.Count(); Index++) {
     mLine.Ascii("Skipped as malformed: a forms package in package list ");
@@ -277,7 +274,7 @@ EFI_STATUS FormIndex::Finish(const FORM_RECORD *Records, UINTN Count, const CHAR
   mLine.Clear();
   mLine.Ascii(kHtmlHead);
   mLine.Ascii("<p>");
-  mLine.Text(gST->FirmwareVendor != nullptr ? gST->FirmwareVendor : STR16("(no vendor)"), TRUE);
+  mLine.Text(mHeading, TRUE);
   mLine.Ascii(". ");
   mLine.Text(Totals, TRUE);
   mLine.Text(Ending, TRUE);

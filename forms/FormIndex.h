@@ -61,6 +61,5 @@ class FormIndex {
   const FormList *mList = nullptr;
   FileHandle mText{nullptr};
   TextBuffer mLine;
-  EFI_TIME mTime = {};
-  BOOLEAN mHasTime = FALSE;
+  CHAR16 mHeading[160] = {};  // the firmware and the time, for both indexes
 };
