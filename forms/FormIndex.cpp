@@ -197,7 +197,6 @@ VOID FormIndex::Images(const FORM_RECORD &Record, BOOLEAN Html) {
   }
 }
 
-// Why a form has no images, or what stopped the walk there.
 VOID FormIndex::Describe(const FORM_RECORD &Record, BOOLEAN Html) {
   CHAR16 Status[40];
   StatusText(Record.Status, Status, sizeof(Status) / sizeof(Status[0]));
@@ -237,25 +236,32 @@ VOID FormIndex::Describe(const FORM_RECORD &Record, BOOLEAN Html) {
   mLine.Ascii(Html ? "</p>" : ")");
 }
 
-EFI_STATUS FormIndex::Append(const FORM_RECORD &Record) {
+// One form's entry: its number and titles, the form set's GUID and the form
+// id, its images, and why it has none or what stopped the walk there.
+VOID FormIndex::Entry(const FORM_RECORD &Record, BOOLEAN Html) {
   const FORM_ENTRY &Form = mList->Forms[Record.Form];
   const FORM_SET_ENTRY &Set = mList->Sets[Form.Set];
-  mLine.Clear();
+  mLine.Ascii(Html ? "<section class=\"form\">\n<h2>" : "");
   mLine.Decimal(Record.Form + 1, 3);
   mLine.Ascii(" ");
-  mLine.Text(Set.Title, FALSE);
-  mLine.Ascii(" > ");
-  mLine.Text(Form.Title, FALSE);
-  mLine.Ascii(" [");
+  mLine.Text(Set.Title, Html);
+  mLine.Ascii(Html ? " &gt; " : " > ");
+  mLine.Text(Form.Title, Html);
+  mLine.Ascii(Html ? "</h2>\n<p>Form set <code>" : " [");
   mLine.Guid(Set.FormSetGuid);
-  mLine.Ascii(" form ");
+  mLine.Ascii(Html ? "</code>, form " : " form ");
   mLine.Decimal(Form.FormId);
-  mLine.Ascii("]:");
-  Images(Record, FALSE);
+  mLine.Ascii(Html ? "</p>\n" : "]:");
+  Images(Record, Html);
   if (Record.Outcome != FORM_OUTCOME::Shown || Record.Cut) {
-    Describe(Record, FALSE);
+    Describe(Record, Html);
   }
-  mLine.Ascii("\r\n");
+  mLine.Ascii(Html ? "\n</section>\n" : "\r\n");
+}
+
+EFI_STATUS FormIndex::Append(const FORM_RECORD &Record) {
+  mLine.Clear();
+  Entry(Record, FALSE);
   return Write();
 }
 
@@ -280,25 +286,7 @@ EFI_STATUS FormIndex::Finish(const FORM_RECORD *Records, UINTN Count, const CHAR
   mLine.Text(Ending, TRUE);
   mLine.Ascii(".</p>\n");
   for (UINTN Index = 0; Index < Count; Index++) {
-    const FORM_RECORD &Record = Records[Index];
-    const FORM_ENTRY &Form = mList->Forms[Record.Form];
-    const FORM_SET_ENTRY &Set = mList->Sets[Form.Set];
-    mLine.Ascii("<section class=\"form\">\n<h2>");
-    mLine.Decimal(Record.Form + 1, 3);
-    mLine.Ascii(" ");
-    mLine.Text(Set.Title, TRUE);
-    mLine.Ascii(" &gt; ");
-    mLine.Text(Form.Title, TRUE);
-    mLine.Ascii("</h2>\n<p>Form set <code>");
-    mLine.Guid(Set.FormSetGuid);
-    mLine.Ascii("</code>, form ");
-    mLine.Decimal(Form.FormId);
-    mLine.Ascii("</p>\n");
-    Images(Record, TRUE);
-    if (Record.Outcome != FORM_OUTCOME::Shown || Record.Cut) {
-      Describe(Record, TRUE);
-    }
-    mLine.Ascii("\n</section>\n");
+    Entry(Records[Index], TRUE);
   }
   mLine.Ascii("</body>\n</html>\n");
   if (mLine.Failed()) {

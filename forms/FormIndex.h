@@ -53,6 +53,7 @@ class FormIndex {
   EFI_STATUS Finish(const FORM_RECORD *Records, UINTN Count, const CHAR16 *Ending);
 
  private:
+  VOID Entry(const FORM_RECORD &Record, BOOLEAN Html);
   VOID Describe(const FORM_RECORD &Record, BOOLEAN Html);
   VOID Images(const FORM_RECORD &Record, BOOLEAN Html);
   EFI_STATUS Write();

@@ -19,6 +19,14 @@ UINT32 Crc32(const UINT8 *Data, size_t Size) {
   return ~Crc;
 }
 
+// A firmware's answer of Count bytes into Buffer, *Size long, or how long it must be.
+EFI_STATUS Give(const void *Bytes, size_t Count, void *Buffer, UINTN *Size) {
+  const bool Fits = *Size >= Count;
+  if (Fits && Count != 0) std::memcpy(Buffer, Bytes, Count);
+  *Size = Count;
+  return Fits ? EFI_SUCCESS : EFI_BUFFER_TOO_SMALL;
+}
+
 // --- the firmware's keyboard, wait events, TPLs -------------------------------
 
 EFI_STATUS EFIAPI KeyboardReset(EFI_SIMPLE_TEXT_IN_PROTOCOL *, BOOLEAN) { return EFI_SUCCESS; }
@@ -119,14 +127,7 @@ EFI_STATUS EFIAPI GetVariable(CHAR16 *Name, EFI_GUID *, UINT32 *, UINTN *Size, V
   if (G().Fw.Enter("GetVariable", Narrow(FromUcs2(Name)), &Injected)) return Injected;
   const std::string &Language = G().PlatformLang;
   if (FromUcs2(Name) != u"PlatformLang" || Language.empty()) return EFI_NOT_FOUND;
-  const UINTN Needed = Language.size() + 1;
-  if (*Size < Needed) {
-    *Size = Needed;
-    return EFI_BUFFER_TOO_SMALL;
-  }
-  std::memcpy(Data, Language.c_str(), Needed);
-  *Size = Needed;
-  return EFI_SUCCESS;
+  return Give(Language.c_str(), Language.size() + 1, Data, Size);
 }
 
 EFI_STATUS EFIAPI LocateProtocol(EFI_GUID *Protocol, VOID *Registration, VOID **Interface) {
@@ -187,15 +188,10 @@ EFI_STATUS EFIAPI ListPackageLists(EFI_HII_DATABASE_PROTOCOL *, UINT8 Type, cons
                                    EFI_HII_HANDLE *Handles) {
   EFI_STATUS Injected;
   if (G().Fw.Enter("ListPackageLists", std::to_string(Type), &Injected)) return Injected;
-  const UINTN Needed = G().Lists.size() * sizeof(EFI_HII_HANDLE);
-  if (Type != kHiiPackageForms || Needed == 0) return EFI_NOT_FOUND;
-  if (*Bytes < Needed) {
-    *Bytes = Needed;
-    return EFI_BUFFER_TOO_SMALL;
-  }
-  for (size_t Index = 0; Index < G().Lists.size(); Index++) Handles[Index] = reinterpret_cast<EFI_HII_HANDLE>(Index + 1);
-  *Bytes = Needed;
-  return EFI_SUCCESS;
+  std::vector<EFI_HII_HANDLE> All;
+  for (size_t Index = 0; Index < G().Lists.size(); Index++) All.push_back(reinterpret_cast<EFI_HII_HANDLE>(Index + 1));
+  if (Type != kHiiPackageForms || All.empty()) return EFI_NOT_FOUND;
+  return Give(All.data(), All.size() * sizeof(EFI_HII_HANDLE), Handles, Bytes);
 }
 
 EFI_STATUS EFIAPI ExportPackageLists(EFI_HII_DATABASE_PROTOCOL *, EFI_HII_HANDLE Handle, UINTN *Size, VOID *Buffer) {
@@ -203,13 +199,7 @@ EFI_STATUS EFIAPI ExportPackageLists(EFI_HII_DATABASE_PROTOCOL *, EFI_HII_HANDLE
   if (G().Fw.Enter("ExportPackageLists", "", &Injected)) return Injected;
   const FakePackageList *List = ListOf(Handle);
   if (List == nullptr) return EFI_NOT_FOUND;
-  if (*Size < List->Exported.size()) {
-    *Size = List->Exported.size();
-    return EFI_BUFFER_TOO_SMALL;
-  }
-  if (!List->Exported.empty()) std::memcpy(Buffer, List->Exported.data(), List->Exported.size());
-  *Size = List->Exported.size();
-  return EFI_SUCCESS;
+  return Give(List->Exported.data(), List->Exported.size(), Buffer, Size);
 }
 
 EFI_STATUS EFIAPI GetString(EFI_HII_STRING_PROTOCOL *, const CHAR8 *Language, EFI_HII_HANDLE Handle,
@@ -224,12 +214,7 @@ EFI_STATUS EFIAPI GetString(EFI_HII_STRING_PROTOCOL *, const CHAR8 *Language, EF
   const auto Text = Strings->second.find(Id);
   if (Text == Strings->second.end()) return EFI_NOT_FOUND;
   const std::vector<CHAR16> Stored = Ucs2(Text->second);
-  if (*Size < Stored.size() * sizeof(CHAR16)) {
-    *Size = Stored.size() * sizeof(CHAR16);
-    return EFI_BUFFER_TOO_SMALL;
-  }
-  std::memcpy(String, Stored.data(), Stored.size() * sizeof(CHAR16));
-  return EFI_SUCCESS;
+  return Give(Stored.data(), Stored.size() * sizeof(CHAR16), String, Size);
 }
 
 EFI_STATUS EFIAPI GetLanguages(EFI_HII_STRING_PROTOCOL *, EFI_HII_HANDLE Handle, CHAR8 *Languages, UINTN *Size) {
@@ -239,13 +224,7 @@ EFI_STATUS EFIAPI GetLanguages(EFI_HII_STRING_PROTOCOL *, EFI_HII_HANDLE Handle,
   if (List == nullptr) return EFI_NOT_FOUND;
   std::string All;
   for (const auto &Entry : List->Strings) All += (All.empty() ? "" : ";") + Entry.first;
-  if (*Size < All.size() + 1) {
-    *Size = All.size() + 1;
-    return EFI_BUFFER_TOO_SMALL;
-  }
-  std::memcpy(Languages, All.c_str(), All.size() + 1);
-  *Size = All.size() + 1;
-  return EFI_SUCCESS;
+  return Give(All.c_str(), All.size() + 1, Languages, Size);
 }
 
 // --- the form browser -------------------------------------------------------------
