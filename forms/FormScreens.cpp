@@ -18,8 +18,8 @@ EFI_TPL CurrentTpl() {
 
 }  // namespace
 
-EFI_STATUS FormScreens::Create(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, EFI_FILE_PROTOCOL *Folder,
-                               BOOLEAN Paging, BOOLEAN Step, EFI_SIMPLE_TEXT_IN_PROTOCOL *Keyboard) {
+EFI_STATUS FormScreens::Create(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, BOOLEAN Paging, BOOLEAN Step,
+                               EFI_SIMPLE_TEXT_IN_PROTOCOL *Keyboard) {
   UINTN Width = 0, Height = 0;
   if (!GetModeSize(GraphicsOutput, &Width, &Height) || Width > kPngLargestWidth) {
     return EFI_UNSUPPORTED;
@@ -32,7 +32,6 @@ EFI_STATUS FormScreens::Create(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, EFI
     }
   }
   mGraphicsOutput = GraphicsOutput;
-  mFolder = Folder;
   mPaging = Paging;
   mStep = Step;
   mKeyboard = Keyboard;

@@ -19,12 +19,14 @@ class FormScreens {
   FormScreens(const FormScreens &) = delete;
   FormScreens &operator=(const FormScreens &) = delete;
 
-  // Frames for the current mode of GraphicsOutput, files into Folder. Page
-  // Down only when Paging; with Step, each saved screen waits for a key on
-  // Keyboard (the firmware's input). EFI_UNSUPPORTED for a mode with no
-  // size or one too wide for the encoder, EFI_OUT_OF_RESOURCES.
-  EFI_STATUS Create(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, EFI_FILE_PROTOCOL *Folder, BOOLEAN Paging,
-                    BOOLEAN Step, EFI_SIMPLE_TEXT_IN_PROTOCOL *Keyboard);
+  // Frames for the current mode of GraphicsOutput. Page Down only when
+  // Paging; with Step, each saved screen waits for a key on Keyboard (the
+  // firmware's input). EFI_UNSUPPORTED for a mode with no size or one too
+  // wide for the encoder, EFI_OUT_OF_RESOURCES.
+  EFI_STATUS Create(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, BOOLEAN Paging, BOOLEAN Step,
+                    EFI_SIMPLE_TEXT_IN_PROTOCOL *Keyboard);
+  // Where the PNGs go; before the first form.
+  VOID SaveInto(EFI_FILE_PROTOCOL *Folder) { mFolder = Folder; }
 
   // Before each form: the stem its files are named from.
   VOID StartForm(const CHAR16 *Stem);

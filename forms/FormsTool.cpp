@@ -161,13 +161,20 @@ EFI_STATUS Fail(const CHAR16 *What, EFI_STATUS Status) {
 
 EFI_STATUS Walk(const FORMS_OPTIONS &Options, const FormList &List, UINTN First, UINTN Last,
                 EFI_FORM_BROWSER2_PROTOCOL *Browser, EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput) {
+  // Everything that can fail without a trace fails before the folder is made.
+  FormScreens Screens;
+  EFI_STATUS Status = Screens.Create(GraphicsOutput, Locate(&gEdkiiFormDisplayEngineProtocolGuid) != nullptr,
+                                     Options.Step, gST->ConIn);
+  if (EFI_ERROR(Status)) {
+    return Fail(STR16("cannot read this screen mode back"), Status);
+  }
   EFI_TIME Time;
   const EFI_TIME *Clock = ReadCaptureTime(&Time) ? &Time : nullptr;
   CHAR16 Stem[kFolderNameLength];
   BuildStampedName(STR16("Vistrel_forms_"), Clock, Stem, sizeof(Stem));
   CHAR16 FolderName[kFolderNameLength];
   EFI_FILE_PROTOCOL *Opened = nullptr;
-  EFI_STATUS Status = CreateFolderOnImageVolume(Stem, &Opened, FolderName);
+  Status = CreateFolderOnImageVolume(Stem, &Opened, FolderName);
   if (EFI_ERROR(Status)) {
     return Fail(STR16("cannot make the folder for the forms at the root of the tool's volume"), Status);
   }
@@ -177,12 +184,7 @@ EFI_STATUS Walk(const FORMS_OPTIONS &Options, const FormList &List, UINTN First,
   if (EFI_ERROR(Status)) {
     return Fail(STR16("cannot write index.txt"), Status);
   }
-  FormScreens Screens;
-  Status = Screens.Create(GraphicsOutput, Folder.Get(), Locate(&gEdkiiFormDisplayEngineProtocolGuid) != nullptr,
-                          Options.Step, gST->ConIn);
-  if (EFI_ERROR(Status)) {
-    return Fail(STR16("cannot read this screen mode back"), Status);
-  }
+  Screens.SaveInto(Folder.Get());
   // A walk takes minutes; the firmware would reset the machine at five.
   gBS->SetWatchdogTimer(0, 0, 0, nullptr);
   ConsoleOutputState Console;

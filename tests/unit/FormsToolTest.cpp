@@ -351,10 +351,13 @@ TEST_F(FormsToolTest, OptionsChooseSetsAndMissingPiecesStopBeforeAnythingIsMade)
   EXPECT_EQ(Run({"-set", "4"}), EFI_NOT_FOUND);
   EXPECT_NE(Console().find("usage: vistrel-forms.efi [-list] [-set N|GUID] [-step]"), std::string::npos);
 
-  const size_t Files = Fw.FileNames().size();
+  const size_t Entries = Fw.Volume.size();
   Fw.ReadOnlyVolume = true;
   EXPECT_EQ(Run(), EFI_WRITE_PROTECTED);
   Fw.ReadOnlyVolume = false;
+  Fw.GopInfo.HorizontalResolution = 0;
+  EXPECT_EQ(Run(), EFI_UNSUPPORTED) << "a mode without a size";
+  Fw.GopInfo.HorizontalResolution = 800;
   Fw.HasGraphicsOutput = false;
   EXPECT_EQ(Run(), EFI_UNSUPPORTED);
   Fw.HasGraphicsOutput = true;
@@ -363,9 +366,10 @@ TEST_F(FormsToolTest, OptionsChooseSetsAndMissingPiecesStopBeforeAnythingIsMade)
   Forms.HasDatabase = false;
   EXPECT_EQ(Run({"-list"}), EFI_UNSUPPORTED);
   EXPECT_EQ(Forms.SendForms, 2u);
-  EXPECT_EQ(Fw.FileNames().size(), Files);
+  EXPECT_EQ(Fw.Volume.size(), Entries) << "a folder or file was made";
   for (const char *Line : {"vistrel-forms: cannot make the folder for the forms at the root of the tool's volume "
                            "(EFI_WRITE_PROTECTED)\r\n",
+                           "vistrel-forms: cannot read this screen mode back (EFI_UNSUPPORTED)\r\n",
                            "vistrel-forms: no Graphics Output: the screens cannot be read (EFI_UNSUPPORTED)\r\n",
                            "vistrel-forms: this firmware has no form browser (EFI_UNSUPPORTED)\r\n",
                            "vistrel-forms: this firmware has no HII database, so no forms (EFI_UNSUPPORTED)\r\n"})
