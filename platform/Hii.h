@@ -1,6 +1,6 @@
 // The HII database, HII string and form browser interfaces, which gnu-efi
-// lacks, as the UEFI specification lays them out; and the package and IFR
-// records the form listing reads. Only the members the forms tool calls are
+// lacks, laid out as UEFI defines them; and the package and IFR records the
+// form listing reads. Only the members the forms tool calls are
 // typed; the others keep their places as plain pointers.
 #pragma once
 
