@@ -48,3 +48,11 @@ VOID BuildImageName(const CHAR16 *Stem, UINTN Screen, CHAR16 *Name) {
     UnicodeSPrint(Name, kImageNameLength * sizeof(CHAR16), STR16("%s_%u.png"), Stem, static_cast<UINT32>(Screen));
   }
 }
+
+VOID BuildConsoleTitle(const CHAR16 *Title, CHAR16 *Shown, UINTN Length) {
+  UINTN At = 0;
+  for (; At + 1 < Length && Title[At] != 0; At++) {
+    Shown[At] = Title[At] < 0x20 ? ' ' : Title[At];
+  }
+  Shown[At] = 0;
+}

@@ -1,4 +1,5 @@
-// The names the walk gives its files, from untrusted titles.
+// The names the walk gives its files, and the titles it prints: from
+// untrusted titles.
 #pragma once
 
 #include "platform/Hii.h"
@@ -16,6 +17,10 @@ constexpr UINTN kImageNameLength = kFormStemLength + 16;
 // of characters one '_' (none at either end), at most kSafeTitleLength
 // characters; "form_<FormId>" when nothing of the title is left.
 VOID BuildFormStem(UINTN Position, const CHAR16 *Title, EFI_FORM_ID FormId, CHAR16 *Stem);
+
+// Title as one console line: control characters as spaces, at most
+// Length - 1 characters and the NUL into Shown.
+VOID BuildConsoleTitle(const CHAR16 *Title, CHAR16 *Shown, UINTN Length);
 
 // "<Stem>.png" for a form's first screen, "<Stem>_<Screen>.png" for the others.
 VOID BuildImageName(const CHAR16 *Stem, UINTN Screen, CHAR16 *Name);

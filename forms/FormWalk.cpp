@@ -10,15 +10,6 @@ constexpr UINTN kShownTitleLength = 60;
 
 UINT32 SecondsOfDay(const EFI_TIME &Time) { return (Time.Hour * 60U + Time.Minute) * 60U + Time.Second; }
 
-// Untrusted text as one console line: no control characters, cut short.
-VOID ConsoleText(const CHAR16 *Text, CHAR16 *Shown) {
-  UINTN Length = 0;
-  for (; Length < kShownTitleLength && Text[Length] != 0; Length++) {
-    Shown[Length] = Text[Length] < 0x20 ? ' ' : Text[Length];
-  }
-  Shown[Length] = 0;
-}
-
 }  // namespace
 
 UINT32 FormWalk::Elapsed() const {
@@ -32,8 +23,8 @@ UINT32 FormWalk::Elapsed() const {
 
 VOID FormWalk::Progress(UINTN Set, UINTN SetNumber, UINTN SetCount, UINTN FormNumber, UINTN FormCount) {
   const UINT32 Seconds = Elapsed();
-  CHAR16 Title[kShownTitleLength + 1];
-  ConsoleText(mList->Sets[Set].Title, Title);
+  CHAR16 Title[kShownTitleLength];
+  BuildConsoleTitle(mList->Sets[Set].Title, Title, kShownTitleLength);
   Print(STR16("Form set %u/%u, form %u/%u, %u:%02u: %s\n"), static_cast<UINT32>(SetNumber),
         static_cast<UINT32>(SetCount), static_cast<UINT32>(FormNumber), static_cast<UINT32>(FormCount),
         Seconds / 60, Seconds % 60, Title);

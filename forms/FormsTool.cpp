@@ -98,15 +98,10 @@ VOID PrintGuid(const EFI_GUID &Guid) {
         UINT32{Guid.Data4[7]});
 }
 
-// Untrusted text on the console: control characters as spaces.
-VOID PrintTitle(const CHAR16 *Title, const CHAR16 *Missing) {
+VOID PrintTitle(const CHAR16 *Title) {
   CHAR16 Shown[kTitleLength];
-  UINTN Length = 0;
-  for (; Length + 1 < kTitleLength && Title[Length] != 0; Length++) {
-    Shown[Length] = Title[Length] < 0x20 ? ' ' : Title[Length];
-  }
-  Shown[Length] = 0;
-  Print(STR16("%s"), Length == 0 ? Missing : Shown);
+  BuildConsoleTitle(Title, Shown, kTitleLength);
+  Print(STR16("%s"), Shown[0] == 0 ? STR16("(no title)") : Shown);
 }
 
 VOID PrintListing(const FormList &List, UINTN First, UINTN Last) {
@@ -120,13 +115,13 @@ VOID PrintListing(const FormList &List, UINTN First, UINTN Last) {
   for (UINTN Set = First; Set < Last; Set++) {
     const FORM_SET_ENTRY &Entry = List.Sets[Set];
     Print(STR16("Set %u: "), static_cast<UINT32>(Set + 1));
-    PrintTitle(Entry.Title, STR16("(no title)"));
+    PrintTitle(Entry.Title);
     Print(STR16(" "));
     PrintGuid(Entry.FormSetGuid);
     Print(STR16("%s\n"), Entry.FrontPage ? STR16(" (the front page: skipped)") : STR16(""));
     for (UINTN Form = Entry.FirstForm; Form < Entry.FirstForm + Entry.FormCount; Form++) {
       Print(STR16("  %03u form %u: "), static_cast<UINT32>(Form + 1), UINT32{List.Forms[Form].FormId});
-      PrintTitle(List.Forms[Form].Title, STR16("(no title)"));
+      PrintTitle(List.Forms[Form].Title);
       Print(STR16("%s\n"), List.Forms[Form].Modal ? STR16(" (modal: skipped)") : STR16(""));
     }
   }
