@@ -41,6 +41,21 @@ const char kHtmlHead[] =
     ".why { color: #a00; }\n"
     "</style>\n</head>\n<body>\n<h1>Firmware forms</h1>\n";
 
+// A whole text as the writer's source: one piece.
+struct TEXT_SOURCE : FILE_SOURCE {
+  const TextBuffer *Text;
+};
+
+EFI_STATUS GetTextPiece(FILE_SOURCE *This, UINTN Index, const UINT8 **Piece, UINTN *Size) {
+  if (Index != 0) {
+    return EFI_END_OF_FILE;
+  }
+  const TextBuffer *Text = static_cast<TEXT_SOURCE *>(This)->Text;
+  *Piece = reinterpret_cast<const UINT8 *>(Text->Data());
+  *Size = Text->Size();
+  return EFI_SUCCESS;
+}
+
 }  // namespace
 
 // --- text -------------------------------------------------------------------
@@ -292,19 +307,8 @@ EFI_STATUS FormIndex::Finish(const FORM_RECORD *Records, UINTN Count, const CHAR
   if (mLine.Failed()) {
     return EFI_OUT_OF_RESOURCES;
   }
-  // The whole page, as one piece.
-  struct PAGE : FILE_SOURCE {
-    const TextBuffer *Text;
-  } Page;
-  Page.GetPiece = [](FILE_SOURCE *This, UINTN Piece, const UINT8 **Bytes, UINTN *Size) -> EFI_STATUS {
-    const TextBuffer *Text = static_cast<PAGE *>(This)->Text;
-    if (Piece != 0) {
-      return EFI_END_OF_FILE;
-    }
-    *Bytes = reinterpret_cast<const UINT8 *>(Text->Data());
-    *Size = Text->Size();
-    return EFI_SUCCESS;
-  };
+  TEXT_SOURCE Page;
+  Page.GetPiece = GetTextPiece;
   Page.Text = &mLine;
   const EFI_STATUS Saved = SaveNewFileInFolder(mFolder, STR16("index.html"), &Page);
   return EFI_ERROR(Status) ? Status : Saved;
