@@ -261,15 +261,16 @@ EFI_STATUS EFIAPI SendForm(EFI_FORM_BROWSER2_PROTOCOL *, EFI_HII_HANDLE *, UINTN
   gST->ConOut->SetAttribute(gST->ConOut, 0x1F);
   gST->ConOut->EnableCursor(gST->ConOut, FALSE);
   gST->ConOut->SetCursorPosition(gST->ConOut, 3, 7);
-  const unsigned kLastRow = static_cast<unsigned>(F.Rows) - 8;
+  const unsigned LastRow = static_cast<unsigned>(F.Rows) - 8;  // a highlight row above the key help
   unsigned Page = 0, Highlight = 0;
   F.Draw(FormId, Page, Highlight);
   for (EFI_INPUT_KEY Key; ReadKey(&Key);) {
     const bool FromTool = !F.ConsoleInputIsTheKeyboard();
     if (Key.ScanCode == SCAN_PAGE_DOWN) {
-      Highlight = Page + 1 < Form.Pages ? 0 : kLastRow;
+      Highlight = Page + 1 < Form.Pages ? 0 : LastRow;
       Page += Page + 1 < Form.Pages ? 1 : 0;
     } else if (Form.Stubborn && FromTool) {
+      // deaf to the tool's keys: it is drawn again
     } else if (Key.ScanCode == SCAN_ESC && Form.AsksToSave && FromTool) {
       EFI_INPUT_KEY Flushed;
       if (gST->ConIn->ReadKeyStroke(gST->ConIn, &Flushed) == EFI_SUCCESS) F.Faults.push_back("a key lost to the flush");
