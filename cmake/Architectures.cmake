@@ -1,10 +1,10 @@
 # The processors the images are built for, and what differs between them.
 #
 # The configuration `make build` sets up builds x86-64's images
-# (build/vistrel.efi, build/vistrel-hotkey.efi) with the host's compiler, beside
-# the host tests. For each other architecture it sets up one of its own, with
-# Debian's cross compiler, in build/<arch>/, which builds that architecture's
-# two images and nothing else: VISTREL_ARCH names the architecture a
+# (build/vistrel.efi, build/vistrel-hotkey.efi, build/vistrel-forms.efi) with
+# the host's compiler, beside the host tests. For each other architecture it
+# sets up one of its own, with Debian's cross compiler, in build/<arch>/, which
+# builds that architecture's three images and nothing else: VISTREL_ARCH names the architecture a
 # configuration builds for.
 set(VISTREL_ARCHITECTURES x64 aa64 ia32)
 set(VISTREL_ARCH x64 CACHE STRING "The architecture whose images this configuration builds")
@@ -88,6 +88,7 @@ foreach(_arch ${VISTREL_ARCHITECTURES})
   set(VISTREL_EFI_${_arch} ${_dir}/vistrel.efi)
   set(VISTREL_HOTKEY_EFI_${_arch} ${_dir}/vistrel-hotkey.efi)
   set(VISTREL_LAUNCHER_EFI_${_arch} ${_dir}/vistrel-launcher.efi)
+  set(VISTREL_FORMS_EFI_${_arch} ${_dir}/vistrel-forms.efi)
 endforeach()
 
 # The x64 configuration starts the others' builds as part of its own, each
@@ -105,6 +106,7 @@ function(vistrel_add_architecture_builds)
                  -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DVISTREL_HOST_TESTS=OFF
       BUILD_ALWAYS ON
       INSTALL_COMMAND ""
-      BUILD_BYPRODUCTS ${VISTREL_EFI_${_arch}} ${VISTREL_HOTKEY_EFI_${_arch}} ${VISTREL_LAUNCHER_EFI_${_arch}})
+      BUILD_BYPRODUCTS ${VISTREL_EFI_${_arch}} ${VISTREL_HOTKEY_EFI_${_arch}} ${VISTREL_LAUNCHER_EFI_${_arch}}
+                       ${VISTREL_FORMS_EFI_${_arch}})
   endforeach()
 endfunction()

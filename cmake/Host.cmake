@@ -9,7 +9,8 @@ function(vistrel_host_library Name)
     ${_sources}
     ${PROJECT_SOURCE_DIR}/platform/HostGuids.cpp
     ${PROJECT_SOURCE_DIR}/tests/fake/FakeFirmware.cpp
-    ${PROJECT_SOURCE_DIR}/tests/fake/FakeImages.cpp)
+    ${PROJECT_SOURCE_DIR}/tests/fake/FakeImages.cpp
+    ${PROJECT_SOURCE_DIR}/tests/fake/FakeForms.cpp)
   target_compile_options(${Name} PUBLIC ${VISTREL_COMMON_FLAGS} ${HOST_COMPILE})
   vistrel_efi_headers(${Name} PUBLIC)
   target_link_options(${Name} PUBLIC ${HOST_LINK})

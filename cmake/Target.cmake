@@ -1,4 +1,4 @@
-# vistrel.efi, vistrel-hotkey.efi and vistrel-launcher.efi for VISTREL_ARCH
+# vistrel.efi, vistrel-hotkey.efi, vistrel-launcher.efi and vistrel-forms.efi for VISTREL_ARCH
 # (build/ for x86-64, build/<arch>/ for the others): the sources compiled
 # freestanding for UEFI, linked with gnu-efi's start-up code and libraries,
 # and turned into PE applications and a boot-service driver (PE32+, or PE32
@@ -77,6 +77,12 @@ vistrel_add_efi_image(vistrel_hotkey_efi vistrel_hotkey_objects ${VISTREL_HOTKEY
   LIBRARIES vistrel_target_zlib)
 vistrel_use_zlib(vistrel_hotkey_objects)
 
+set(VISTREL_FORMS_EFI ${PROJECT_BINARY_DIR}/vistrel-forms.efi)
+vistrel_add_efi_image(vistrel_forms_efi vistrel_forms_objects ${VISTREL_FORMS_EFI} 10
+  SOURCES ${VISTREL_SHARED_SOURCES} ${VISTREL_FORMS_SOURCES} ${VISTREL_FORMS_TARGET_ONLY_SOURCES}
+  LIBRARIES vistrel_target_zlib)
+vistrel_use_zlib(vistrel_forms_objects)
+
 # Which zlib went into the driver, read from the compiled library itself.
 add_custom_target(vistrel_zlib_version ALL
   COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:vistrel_target_zlib> -DSOURCE=${VISTREL_ZLIB_DIR}
@@ -90,4 +96,5 @@ vistrel_add_efi_image(vistrel_launcher_efi vistrel_launcher_objects ${VISTREL_LA
   SOURCES ${VISTREL_LAUNCHER_SOURCES} ${VISTREL_LAUNCHER_TARGET_ONLY_SOURCES})
 
 # `make build ARCH=<arch>` builds one architecture's images alone.
-add_custom_target(vistrel_images_${VISTREL_ARCH} DEPENDS vistrel_efi vistrel_hotkey_efi vistrel_launcher_efi)
+add_custom_target(vistrel_images_${VISTREL_ARCH}
+  DEPENDS vistrel_efi vistrel_hotkey_efi vistrel_launcher_efi vistrel_forms_efi)

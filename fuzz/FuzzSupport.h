@@ -1,4 +1,4 @@
-// What both fuzz targets share: a failed property aborts (libFuzzer keeps the
+// What the fuzz targets share: a failed property aborts (libFuzzer keeps the
 // input), and one fake firmware serves the whole run.
 #pragma once
 

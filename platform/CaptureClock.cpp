@@ -12,12 +12,16 @@ BOOLEAN ReadCaptureTime(EFI_TIME *Time) {
   return !EFI_ERROR(gRT->GetTime(Time, nullptr)) && IsUsableCaptureTime(Time);
 }
 
-VOID BuildCaptureStem(const EFI_TIME *Time, CHAR16 *Stem) {
+VOID BuildStampedName(const CHAR16 *Prefix, const EFI_TIME *Time, CHAR16 *Name, UINTN NameBytes) {
   if (Time == nullptr) {
-    UnicodeSPrint(Stem, kCaptureStemLength * sizeof(CHAR16), STR16(CAPTURE_STEM_WITHOUT_CLOCK));
+    UnicodeSPrint(Name, NameBytes, STR16("%s000000_000000"), Prefix);
     return;
   }
-  UnicodeSPrint(Stem, kCaptureStemLength * sizeof(CHAR16), STR16("Vistrel_%02u%02u%02u_%02u%02u%02u"),
-                static_cast<UINT32>(Time->Year % 100), UINT32{Time->Month}, UINT32{Time->Day}, UINT32{Time->Hour},
-                UINT32{Time->Minute}, UINT32{Time->Second});
+  UnicodeSPrint(Name, NameBytes, STR16("%s%02u%02u%02u_%02u%02u%02u"), Prefix, static_cast<UINT32>(Time->Year % 100),
+                UINT32{Time->Month}, UINT32{Time->Day}, UINT32{Time->Hour}, UINT32{Time->Minute},
+                UINT32{Time->Second});
+}
+
+VOID BuildCaptureStem(const EFI_TIME *Time, CHAR16 *Stem) {
+  BuildStampedName(STR16("Vistrel_"), Time, Stem, kCaptureStemLength * sizeof(CHAR16));
 }

@@ -23,3 +23,7 @@ BOOLEAN ReadCaptureTime(EFI_TIME *Time);
 // "Vistrel_YYMMDD_hhmmss" (each two decimal digits, the year modulo 100)
 // from Time, or CAPTURE_STEM_WITHOUT_CLOCK when Time is null.
 VOID BuildCaptureStem(const EFI_TIME *Time, CHAR16 *Stem);
+
+// The same stamp after another Prefix ("Vistrel_forms_"), zeros without a
+// time, into Name (NameBytes long; longer text is cut).
+VOID BuildStampedName(const CHAR16 *Prefix, const EFI_TIME *Time, CHAR16 *Name, UINTN NameBytes);

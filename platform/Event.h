@@ -13,12 +13,13 @@ class Event {
   // An EVT_NOTIFY_SIGNAL event: each signal queues Notify(Event, Context) to
   // run at Tpl. Returns CreateEvent's status; the owner must be empty.
   EFI_STATUS Create(EFI_TPL Tpl, EFI_EVENT_NOTIFY Notify, VOID *Context) {
-    EFI_EVENT Created = nullptr;
-    const EFI_STATUS Status = gBS->CreateEvent(EVT_NOTIFY_SIGNAL, Tpl, Notify, Context, &Created);
-    if (!EFI_ERROR(Status)) {
-      mEvent = Created;  // only what the firmware really made is ever closed
-    }
-    return Status;
+    return CreateOfType(EVT_NOTIFY_SIGNAL, Tpl, Notify, Context);
+  }
+
+  // An EVT_NOTIFY_WAIT event: Notify(Event, Context) runs at Tpl whenever
+  // someone waits on the event, or checks it, while it is not signalled.
+  EFI_STATUS CreateWait(EFI_TPL Tpl, EFI_EVENT_NOTIFY Notify, VOID *Context) {
+    return CreateOfType(EVT_NOTIFY_WAIT, Tpl, Notify, Context);
   }
 
   // A timer event to wait on, with no function of its own; SetTimer arms it.
@@ -41,5 +42,14 @@ class Event {
   }
 
  private:
+  EFI_STATUS CreateOfType(UINT32 Type, EFI_TPL Tpl, EFI_EVENT_NOTIFY Notify, VOID *Context) {
+    EFI_EVENT Created = nullptr;
+    const EFI_STATUS Status = gBS->CreateEvent(Type, Tpl, Notify, Context, &Created);
+    if (!EFI_ERROR(Status)) {
+      mEvent = Created;  // only what the firmware really made is ever closed
+    }
+    return Status;
+  }
+
   EFI_EVENT mEvent = nullptr;
 };

@@ -17,6 +17,14 @@ class FileHandle {
 
   EFI_FILE_PROTOCOL *Get() const { return mFile; }
 
+  // Takes File, closing the one held before.
+  VOID Reset(EFI_FILE_PROTOCOL *File) {
+    if (mFile != nullptr) {
+      mFile->Close(mFile);
+    }
+    mFile = File;
+  }
+
   // Removes the file; the handle is closed whatever the outcome.
   EFI_STATUS Delete() {
     EFI_FILE_PROTOCOL *File = mFile;

@@ -46,3 +46,43 @@ class PoolBuffer {
  private:
   T *mBuffer = nullptr;
 };
+
+// A growing array of plain records in one pool block: each Append adds a
+// zero-filled record at the end, moving the block to a larger one when full.
+// T must be copyable byte by byte.
+template <typename T>
+class PoolVector {
+ public:
+  // The new record, or null (the array unchanged) when the pool has no room.
+  T *Append() {
+    if (mCount == mCapacity) {
+      const UINTN Capacity = mCapacity == 0 ? 8 : mCapacity * 2;
+      PoolBuffer<T> Larger = PoolBuffer<T>::Allocate(Capacity);
+      if (!Larger) {
+        return nullptr;
+      }
+      CopyMem(Larger.Get(), mRecords.Get(), mCount * sizeof(T));
+      mRecords = static_cast<PoolBuffer<T> &&>(Larger);
+      mCapacity = Capacity;
+    }
+    T *Record = &mRecords[mCount++];
+    SetMem(Record, sizeof(T), 0);
+    return Record;
+  }
+
+  // Drops the records from Count on.
+  VOID Truncate(UINTN Count) {
+    if (Count < mCount) {
+      mCount = Count;
+    }
+  }
+
+  UINTN Count() const { return mCount; }
+  T &operator[](UINTN Index) const { return mRecords[Index]; }
+  T *Get() const { return mRecords.Get(); }
+
+ private:
+  PoolBuffer<T> mRecords;
+  UINTN mCount = 0;
+  UINTN mCapacity = 0;
+};

@@ -4,6 +4,8 @@ screen, runs vistrel.efi once, powers off, and leaves the capture and a PNG of
 it under out/. With --hotkey it loads vistrel-hotkey.efi (beside vistrel.efi)
 instead and presses Ctrl+Alt+F12 at the shell prompt, then again on the
 firmware's front page after `exit`: the driver's two PNGs, as written. With
+--forms it runs vistrel-forms.efi instead, which shows every settings form
+the firmware holds and saves each screen, and copies its folder out. With
 --arch aa64 or ia32 the machine is that architecture's, with its own firmware
 (AAVMF or OVMF32), and the image is that architecture's. With --stick IMAGE
 it walks the road a user walks with the USB stick instead: power on, the
@@ -13,12 +15,13 @@ comes first on the PCI bus. On AAVMF and OVMF32 the stick, alone, boots by
 itself and the key is pressed on the front page. The capture is copied out of
 the stick.
 
-    demo.py [--rtc 2024-01-15T10:30:45] [--gui] [--hotkey | --stick IMAGE] [--arch x64|aa64|ia32] [--out DIR]
-            [build/vistrel.efi]
+    demo.py [--rtc 2024-01-15T10:30:45] [--gui] [--hotkey | --stick IMAGE | --forms] [--arch x64|aa64|ia32]
+            [--out DIR] [build/vistrel.efi]
 """
 import argparse
 import datetime
 import os
+import re
 import sys
 import tempfile
 import threading
@@ -26,9 +29,9 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
-from qemu_shell import (BANNER, BOOT_MANAGER, FIRMWARE, FRONT_PAGE, SAVE_ERROR, STATUS, Disk, boot,  # noqa: E402
-                        choose_boot_option, closing_paths, enter_front_page, open_boot_manager, pass_launcher, plain,
-                        press_hotkey)
+from qemu_shell import (BANNER, BOOT_MANAGER, FIRMWARE, FORMS_CLOSING, FRONT_PAGE, SAVE_ERROR, STATUS, Disk,  # noqa: E402
+                        boot, check_forms_index, choose_boot_option, closing_paths, enter_front_page,
+                        open_boot_manager, pass_launcher, plain, press_hotkey)
 
 # White on blue, the shell's own coloured output (ver, map, ls) and a note
 # typed out. The prompts and command lines stay: the capture shows the screen
@@ -88,6 +91,13 @@ HOTKEY_STAGES = STAGES[:3] + [
 ]
 
 
+# The forms tool's walk: its line per form set is passed on as it comes.
+FORMS_SCRIPT = "cls\nfs0:\n{pause}vistrel-forms.efi\necho \"VISTREL-STATUS %lasterror%\"\n{pause}reset -s\n"
+FORMS_STAGES = STAGES[:3] + [(":\\> vistrel-forms.efi\n", "startup.nsh runs vistrel-forms.efi: it lists the forms, "
+                              "makes its folder and shows each form in turn")]
+FORM_SET_LINE = re.compile(r"Form set \d+/\d+, form \d+/\d+, \d+:\d\d: [^\n]*\n")
+
+
 class Progress:
     """Prints a line as each stage shows up on the serial console, and a
     heartbeat while nothing does."""
@@ -99,6 +109,7 @@ class Progress:
         self.last_print = self.started
         self.done = threading.Event()
         self.greeted = False
+        self.form_sets = 0
         self.lock = threading.Lock()
 
     def say(self, message):
@@ -111,6 +122,9 @@ class Progress:
         while self.next_stage < len(self.stages) and self.stages[self.next_stage][0] in text:
             self.say(self.stages[self.next_stage][1])
             self.next_stage += 1
+        for line in FORM_SET_LINE.findall(text)[self.form_sets:]:
+            self.say(line.strip())
+            self.form_sets += 1
 
     def heartbeat(self):
         while not self.done.wait(1.0):
@@ -307,6 +321,44 @@ def stick_demo(options, display):
     return 0
 
 
+def forms_demo(options, display):
+    with tempfile.TemporaryDirectory(prefix="vistrel-demo-") as work:
+        disk = Disk(os.path.join(work, "disk.img"), size_mib=64, label="DEMO")
+        disk.put(options.efi, "/vistrel-forms.efi")
+        print("Booting QEMU + %s's UEFI Shell; the walk takes about half a minute to two without KVM%s..."
+              % (FIRMWARE[options.arch].name, ", clock set to " + options.rtc if options.rtc else ""), flush=True)
+
+        def run(display):
+            pause = "stall 3000000\n" if display else ""  # a moment to look at the window
+            return run_machine(work, disk, FORMS_SCRIPT.format(pause=pause), options.rtc, display,
+                               progress=Progress(FORMS_STAGES), timeout=600, arch=options.arch)
+        result = run_in_window(run, display)
+
+        closing = FORMS_CLOSING.search(result.text)
+        status = STATUS.search(result.text)
+        if not closing:
+            print("The walk did not finish%s. The console said:" % (" (QEMU timed out)" if result.timed_out else ""))
+            print(result.text)
+            return 1
+        disk.copy_out("/" + closing.group(8), options.out)
+    folder = os.path.join(options.out, closing.group(8))
+    try:
+        entries, images = check_forms_index(folder, int(closing.group(1)))
+    except ValueError as failure:
+        print("The folder fails the index check: %s" % failure)
+        return 1
+    print()
+    print("vistrel-forms.efi said:")
+    print("  " + closing.group(0))
+    if status:
+        print("  %%lasterror%% afterwards: %s" % status.group(1))
+    print()
+    print("Folder (%d entries, %d screens, every image in the index there): %s"
+          % (len(entries), len(images), os.path.relpath(folder)))
+    print("Contact sheet: %s" % os.path.relpath(os.path.join(folder, "index.html")))
+    return 0 if status and status.group(1) == "0x0" else 1
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("efi", nargs="?", help="default: build/vistrel.efi, or build/<arch>/vistrel.efi")
@@ -316,6 +368,8 @@ def main():
                         help="load vistrel-hotkey.efi and press its key at the shell and on the front page")
     parser.add_argument("--stick", metavar="IMAGE",
                         help="boot the stick image from the firmware's menu and press the key there")
+    parser.add_argument("--forms", action="store_true",
+                        help="run vistrel-forms.efi instead: every settings form, its folder copied out")
     parser.add_argument("--out", default=os.path.join(ROOT, "out"), help="where the capture goes (default out/)")
     parser.add_argument("--arch", choices=sorted(FIRMWARE), default="x64",
                         help="the machine and firmware: x64 (OVMF), aa64 (AAVMF) or ia32 (OVMF32)")
@@ -337,6 +391,8 @@ def main():
         options.efi = os.path.join(os.path.dirname(options.efi), "vistrel-hotkey.efi")
     if options.stick:
         options.efi = options.stick
+    if options.forms:
+        options.efi = os.path.join(os.path.dirname(options.efi), "vistrel-forms.efi")
     if not os.path.exists(options.efi):
         print("%s is missing: run `make build` first" % options.efi)
         return 2
@@ -346,6 +402,8 @@ def main():
         return stick_demo(options, display)
     if options.hotkey:
         return hotkey_demo(options, display)
+    if options.forms:
+        return forms_demo(options, display)
     with tempfile.TemporaryDirectory(prefix="vistrel-demo-") as work:
         disk = Disk(os.path.join(work, "disk.img"), label="DEMO")
         disk.put(options.efi, "/vistrel.efi")

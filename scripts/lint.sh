@@ -22,7 +22,7 @@ ZLIB_INCLUDES=(-I deps/zlib -DZ_SOLO -DZ_PREFIX)
 for architecture in "${ARCHITECTURES[@]}"; do
   read -r triple efi efi_arch macro foreign <<< "$architecture"
   sources=()
-  for file in app/*.cpp resident/*.cpp launcher/*.cpp image/*.cpp fileio/*.cpp platform/*.cpp; do
+  for file in app/*.cpp resident/*.cpp launcher/*.cpp forms/*.cpp image/*.cpp fileio/*.cpp platform/*.cpp; do
     [[ $file == *"$foreign".cpp ]] || sources+=("$file")
   done
   echo "clang-tidy ($triple): ${#sources[@]} files"
@@ -36,7 +36,7 @@ for architecture in "${ARCHITECTURES[@]}"; do
   fi
 
   # The tests are built for the host (x86-64) only.
-  dirs=(app resident launcher image fileio platform)
+  dirs=(app resident launcher forms image fileio platform)
   if [ "$macro" = __x86_64__ ]; then
     dirs+=(tests/unit tests/fake fuzz)
   fi

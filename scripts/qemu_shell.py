@@ -126,6 +126,11 @@ class Disk:
     def read(self, dos_path):
         return self._m("mcopy", "-i", self.path, "::" + dos_path.replace("\\", "/"), "-").stdout
 
+    def copy_out(self, dos_dir, local_dir):
+        """A folder and everything in it, into local_dir (made if need be)."""
+        os.makedirs(local_dir, exist_ok=True)
+        self._m("mcopy", "-s", "-n", "-i", self.path, "::" + dos_dir.replace("\\", "/"), local_dir)
+
     def drive_args(self):
         """QEMU's -drive (and -device) for this disk."""
         if self.bus == "virtio":
@@ -589,3 +594,28 @@ def press_hotkey(machine, prefix, timeout=30, again_after=None):
     earlier = set(console.split())
     press.console = " ".join(word for word in machine.text()[len(console):].split() if word not in earlier)
     return press
+
+
+# vistrel-forms.efi: what its listing and closing line say, and the check a
+# walk's folder must pass.
+FORMS_LISTING = re.compile(r"Form sets: (\d+), forms: (\d+);")
+FORMS_CLOSING = re.compile(r"(\d+) forms: (\d+) screens, (\d+) skipped, (\d+) failed([^(\n]*) \((\d+):(\d\d)\)\. "
+                           r"In \\(Vistrel_forms_\d{6}_\d{6}(?:_\d+)?): index\.html, index\.txt")
+
+
+def check_forms_index(folder, forms):
+    """Every <img> in index.html names a PNG in the folder (a local copy of a
+    walk's), and index.html has one entry for each of the `forms` the closing
+    line counts. Returns the entries (their HTML) and the images named;
+    raises ValueError otherwise."""
+    with open(os.path.join(folder, "index.html"), encoding="utf-8") as f:
+        page = f.read()
+    entries = page.split('<section class="form">')[1:]
+    images = re.findall(r'<img src="([^"]+)"', page)
+    files = set(os.listdir(folder))
+    missing = [name for name in images if name not in files or not name.endswith(".png")]
+    if missing:
+        raise ValueError("index.html names images the folder lacks: %s" % missing[:5])
+    if len(entries) != forms:
+        raise ValueError("index.html has %d entries, the closing line counts %d forms" % (len(entries), forms))
+    return entries, images

@@ -33,7 +33,8 @@ foreach(Arch ${ARCHITECTURES})
   if(NOT Arch STREQUAL "x64")
     set(Folder "${Arch}/")
   endif()
-  list(APPEND Images ${Folder}vistrel.efi ${Folder}vistrel-hotkey.efi ${Folder}vistrel-launcher.efi)
+  list(APPEND Images ${Folder}vistrel.efi ${Folder}vistrel-hotkey.efi ${Folder}vistrel-launcher.efi
+       ${Folder}vistrel-forms.efi)
 endforeach()
 # The stick's image and zip, made from those images.
 file(GLOB Zips RELATIVE ${WORK}/first ${WORK}/first/vistrel-*.zip)

@@ -1,0 +1,315 @@
+#include "forms/FormIndex.h"
+
+#include "fileio/FolderWriter.h"
+#include "forms/FormNames.h"
+#include "image/PngText.h"
+#include "platform/Library.h"
+#include "platform/Print.h"
+
+namespace {
+
+constexpr UINT32 kReplacementCharacter = 0xFFFD;
+
+struct STATUS_NAME {
+  EFI_STATUS Status;
+  const char *Name;
+};
+
+const STATUS_NAME kStatusNames[] = {
+    {EFI_SUCCESS, "EFI_SUCCESS"},
+    {EFI_INVALID_PARAMETER, "EFI_INVALID_PARAMETER"},
+    {EFI_UNSUPPORTED, "EFI_UNSUPPORTED"},
+    {EFI_NOT_READY, "EFI_NOT_READY"},
+    {EFI_DEVICE_ERROR, "EFI_DEVICE_ERROR"},
+    {EFI_WRITE_PROTECTED, "EFI_WRITE_PROTECTED"},
+    {EFI_OUT_OF_RESOURCES, "EFI_OUT_OF_RESOURCES"},
+    {EFI_VOLUME_FULL, "EFI_VOLUME_FULL"},
+    {EFI_NOT_FOUND, "EFI_NOT_FOUND"},
+    {EFI_ACCESS_DENIED, "EFI_ACCESS_DENIED"},
+    {EFI_ABORTED, "EFI_ABORTED"},
+};
+
+// A data: URL would be script-free too, but a file beside it opens anywhere.
+const char kHtmlHead[] =
+    "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+    "<title>Firmware forms</title>\n<style>\n"
+    "body { font-family: sans-serif; margin: 1em 2em; }\n"
+    "section { border-top: 1px solid #ccc; padding: .5em 0; }\n"
+    "h2 { font-size: 1.1em; margin: .2em 0; }\n"
+    "p { margin: .2em 0; color: #444; }\n"
+    "img { width: 480px; border: 1px solid #888; margin: .3em .3em 0 0; vertical-align: top; }\n"
+    ".why { color: #a00; }\n"
+    "</style>\n</head>\n<body>\n<h1>Firmware forms</h1>\n";
+
+// A whole text as the writer's source: one piece.
+struct TEXT_SOURCE : FILE_SOURCE {
+  const TextBuffer *Text;
+};
+
+EFI_STATUS GetTextPiece(FILE_SOURCE *This, UINTN Index, const UINT8 **Piece, UINTN *Size) {
+  if (Index != 0) {
+    return EFI_END_OF_FILE;
+  }
+  const TextBuffer *Text = static_cast<TEXT_SOURCE *>(This)->Text;
+  *Piece = reinterpret_cast<const UINT8 *>(Text->Data());
+  *Size = Text->Size();
+  return EFI_SUCCESS;
+}
+
+}  // namespace
+
+// --- text -------------------------------------------------------------------
+
+VOID TextBuffer::Byte(UINT32 Value) {
+  CHAR8 *Added = mFailed ? nullptr : mBytes.Append();
+  if (Added == nullptr) {
+    mFailed = TRUE;
+    return;
+  }
+  *Added = static_cast<CHAR8>(Value);
+}
+
+VOID TextBuffer::Ascii(const char *Text) {
+  for (; *Text != 0; Text++) {
+    Byte(static_cast<UINT8>(*Text));
+  }
+}
+
+VOID TextBuffer::Text(const CHAR16 *Text, BOOLEAN Html) {
+  for (; *Text != 0; Text++) {
+    UINT32 Unit = *Text;
+    if (Unit < 0x20 || Unit == 0x7F) {
+      Unit = ' ';  // a title's line breaks, and worse
+    } else if (Unit >= 0xD800 && Unit <= 0xDFFF) {
+      Unit = kReplacementCharacter;  // UCS-2 has no surrogates; a lone one is no UTF-8
+    }
+    if (Html && (Unit == '&' || Unit == '<' || Unit == '>' || Unit == '"' || Unit == '\'')) {
+      Ascii(Unit == '&' ? "&amp;" : Unit == '<' ? "&lt;" : Unit == '>' ? "&gt;" : Unit == '"' ? "&quot;" : "&#39;");
+    } else if (Unit < 0x80) {
+      Byte(Unit);
+    } else if (Unit < 0x800) {
+      Byte(0xC0 | (Unit >> 6));
+      Byte(0x80 | (Unit & 0x3F));
+    } else {
+      Byte(0xE0 | (Unit >> 12));
+      Byte(0x80 | ((Unit >> 6) & 0x3F));
+      Byte(0x80 | (Unit & 0x3F));
+    }
+  }
+}
+
+VOID TextBuffer::Decimal(UINTN Value, UINTN MinimumDigits) {
+  char Reversed[24];
+  UINTN Count = 0;
+  do {
+    Reversed[Count++] = static_cast<char>('0' + Value % 10);
+    Value /= 10;
+  } while (Value != 0);
+  for (; MinimumDigits > Count; MinimumDigits--) {
+    Byte('0');
+  }
+  while (Count > 0) {
+    Byte(static_cast<UINT8>(Reversed[--Count]));
+  }
+}
+
+VOID TextBuffer::Guid(const EFI_GUID &Guid) {
+  CHAR16 Formatted[40];
+  UnicodeSPrint(Formatted, sizeof(Formatted), STR16("%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X"), Guid.Data1,
+                UINT32{Guid.Data2}, UINT32{Guid.Data3}, UINT32{Guid.Data4[0]}, UINT32{Guid.Data4[1]},
+                UINT32{Guid.Data4[2]}, UINT32{Guid.Data4[3]}, UINT32{Guid.Data4[4]}, UINT32{Guid.Data4[5]},
+                UINT32{Guid.Data4[6]}, UINT32{Guid.Data4[7]});
+  Text(Formatted, FALSE);
+}
+
+VOID StatusText(EFI_STATUS Status, CHAR16 *Text, UINTN TextLength) {
+  for (const STATUS_NAME &Known : kStatusNames) {
+    // cppcheck-suppress useStlAlgorithm ; the target has no <algorithm>
+    if (Known.Status == Status) {
+      UnicodeSPrint(Text, TextLength * sizeof(CHAR16), STR16("%a"), Known.Name);
+      return;
+    }
+  }
+  UnicodeSPrint(Text, TextLength * sizeof(CHAR16), STR16("status 0x%lX"), static_cast<UINT64>(Status));
+}
+
+WALK_SUMMARY Summarize(const FORM_RECORD *Records, UINTN Count) {
+  WALK_SUMMARY Summary = {Count, 0, 0, 0};
+  for (UINTN Index = 0; Index < Count; Index++) {
+    Summary.Screens += Records[Index].Screens;
+    Summary.Skipped += IsSkipped(Records[Index].Outcome) ? 1 : 0;
+    Summary.Failed += Records[Index].Outcome == FORM_OUTCOME::Failed ? 1 : 0;
+  }
+  return Summary;
+}
+
+// --- the index ----------------------------------------------------------------
+
+EFI_STATUS FormIndex::Open(EFI_FILE_PROTOCOL *Folder, const FormList *List, const EFI_TIME *Time) {
+  mFolder = Folder;
+  mList = List;
+  EFI_FILE_PROTOCOL *Opened = nullptr;
+  const EFI_STATUS Status = CreateFileInFolder(Folder, STR16("index.txt"), &Opened);
+  if (EFI_ERROR(Status)) {
+    return Status;
+  }
+  mText.Reset(Opened);
+  // The firmware's vendor is read to a bound: nothing says it ends.
+  CHAR16 Vendor[kPngVendorCharacters + 1] = {};
+  for (UINTN At = 0; gST->FirmwareVendor != nullptr && At < kPngVendorCharacters && gST->FirmwareVendor[At] != 0;
+       At++) {
+    Vendor[At] = gST->FirmwareVendor[At];
+  }
+  const UINT32 Minor = gST->Hdr.Revision & 0xFFFF;
+  UINTN Length = UnicodeSPrint(mHeading, sizeof(mHeading), STR16("%s, revision 0x%08X, UEFI %u.%u"), Vendor,
+                               gST->FirmwareRevision, gST->Hdr.Revision >> 16, Minor / 10);
+  if (Minor % 10 != 0) {
+    Length += UnicodeSPrint(mHeading + Length, sizeof(mHeading) - Length * sizeof(CHAR16), STR16(".%u"), Minor % 10);
+  }
+  if (Time != nullptr) {
+    UnicodeSPrint(mHeading + Length, sizeof(mHeading) - Length * sizeof(CHAR16),
+                  STR16(", %04u-%02u-%02u %02u:%02u:%02u"), UINT32{Time->Year}, UINT32{Time->Month},
+                  UINT32{Time->Day}, UINT32{Time->Hour}, UINT32{Time->Minute}, UINT32{Time->Second});
+  }
+  mLine.Clear();
+  mLine.Ascii("Vistrel " VISTREL_VERSION ": the firmware's forms, ");
+  mLine.Text(mHeading, FALSE);
+  mLine.Ascii("\r\n");
+  for (UINTN Index = 0; Index < List->Malformed.Count(); Index++) {
+    mLine.Ascii("Skipped as malformed: a forms package in package list ");
+    mLine.Guid(List->Malformed[Index]);
+    mLine.Ascii("\r\n");
+  }
+  return Write();
+}
+
+EFI_STATUS FormIndex::Write() {
+  if (mLine.Failed()) {
+    return EFI_OUT_OF_RESOURCES;
+  }
+  return AppendToFile(mText.Get(), mLine.Data(), mLine.Size());
+}
+
+VOID FormIndex::Images(const FORM_RECORD &Record, BOOLEAN Html) {
+  const FORM_ENTRY &Form = mList->Forms[Record.Form];
+  CHAR16 Stem[kFormStemLength];
+  BuildFormStem(Record.Form + 1, Form.Title, Form.FormId, Stem);
+  for (UINTN Screen = 1; Screen <= Record.Screens; Screen++) {
+    CHAR16 Name[kImageNameLength];
+    BuildImageName(Stem, Screen, Name);
+    if (Html) {
+      mLine.Ascii("<a href=\"");
+      mLine.Text(Name, TRUE);
+      mLine.Ascii("\"><img src=\"");
+      mLine.Text(Name, TRUE);
+      mLine.Ascii("\" alt=\"screen ");
+      mLine.Decimal(Screen);
+      mLine.Ascii("\"></a>");
+    } else {
+      mLine.Ascii(Screen == 1 ? " " : ", ");
+      mLine.Text(Name, FALSE);
+    }
+  }
+}
+
+VOID FormIndex::Describe(const FORM_RECORD &Record, BOOLEAN Html) {
+  CHAR16 Status[40];
+  StatusText(Record.Status, Status, sizeof(Status) / sizeof(Status[0]));
+  mLine.Ascii(Html ? "<p class=\"why\">" : " (");
+  switch (Record.Outcome) {
+    case FORM_OUTCOME::Shown:
+      break;
+    case FORM_OUTCOME::SkippedModal:
+      mLine.Ascii("skipped: a modal form, which ESC cannot leave");
+      break;
+    case FORM_OUTCOME::SkippedFrontPage:
+      mLine.Ascii("skipped: the front page's form set, which ignores ESC");
+      break;
+    case FORM_OUTCOME::Failed:
+      mLine.Ascii(Record.Screens == 0 && !EFI_ERROR(Record.Status) ? "failed: it showed no screen" : "failed: ");
+      if (EFI_ERROR(Record.Status)) {
+        mLine.Text(Status, Html);
+      }
+      break;
+    case FORM_OUTCOME::AnsweredNo:
+      mLine.Ascii("it asked whether to save changes; answered N (discard); the walk stopped");
+      break;
+    case FORM_OUTCOME::KeyboardGivenBack:
+      mLine.Ascii("ESC and N did not end it; the keyboard was given back; the walk stopped");
+      break;
+    case FORM_OUTCOME::ActionRequested:
+      mLine.Ascii("it asked for browser action ");
+      mLine.Decimal(Record.Action);
+      mLine.Ascii(", not taken; the walk stopped");
+      break;
+  }
+  if (Record.Cut) {
+    mLine.Ascii(Record.Outcome == FORM_OUTCOME::Shown ? "cut at " : "; cut at ");
+    mLine.Decimal(Record.Screens);
+    mLine.Ascii(" screens");
+  }
+  mLine.Ascii(Html ? "</p>" : ")");
+}
+
+// One form's entry: its number and titles, the form set's GUID and the form
+// id, its images, and why it has none or what stopped the walk there.
+VOID FormIndex::Entry(const FORM_RECORD &Record, BOOLEAN Html) {
+  const FORM_ENTRY &Form = mList->Forms[Record.Form];
+  const FORM_SET_ENTRY &Set = mList->Sets[Form.Set];
+  mLine.Ascii(Html ? "<section class=\"form\">\n<h2>" : "");
+  mLine.Decimal(Record.Form + 1, 3);
+  mLine.Ascii(" ");
+  mLine.Text(Set.Title, Html);
+  mLine.Ascii(Html ? " &gt; " : " > ");
+  mLine.Text(Form.Title, Html);
+  mLine.Ascii(Html ? "</h2>\n<p>Form set <code>" : " [");
+  mLine.Guid(Set.FormSetGuid);
+  mLine.Ascii(Html ? "</code>, form " : " form ");
+  mLine.Decimal(Form.FormId);
+  mLine.Ascii(Html ? "</p>\n" : "]:");
+  Images(Record, Html);
+  if (Record.Outcome != FORM_OUTCOME::Shown || Record.Cut) {
+    Describe(Record, Html);
+  }
+  mLine.Ascii(Html ? "\n</section>\n" : "\r\n");
+}
+
+EFI_STATUS FormIndex::Append(const FORM_RECORD &Record) {
+  mLine.Clear();
+  Entry(Record, FALSE);
+  return Write();
+}
+
+EFI_STATUS FormIndex::Finish(const FORM_RECORD *Records, UINTN Count, const CHAR16 *Ending) {
+  const WALK_SUMMARY Summary = Summarize(Records, Count);
+  CHAR16 Totals[96];
+  UnicodeSPrint(Totals, sizeof(Totals), STR16("%lu forms: %lu screens, %lu skipped, %lu failed"),
+                static_cast<UINT64>(Summary.Forms), static_cast<UINT64>(Summary.Screens),
+                static_cast<UINT64>(Summary.Skipped), static_cast<UINT64>(Summary.Failed));
+  mLine.Clear();
+  mLine.Text(Totals, FALSE);
+  mLine.Text(Ending, FALSE);
+  mLine.Ascii("\r\n");
+  EFI_STATUS Status = Write();
+
+  mLine.Clear();
+  mLine.Ascii(kHtmlHead);
+  mLine.Ascii("<p>");
+  mLine.Text(mHeading, TRUE);
+  mLine.Ascii(". ");
+  mLine.Text(Totals, TRUE);
+  mLine.Text(Ending, TRUE);
+  mLine.Ascii(".</p>\n");
+  for (UINTN Index = 0; Index < Count; Index++) {
+    Entry(Records[Index], TRUE);
+  }
+  mLine.Ascii("</body>\n</html>\n");
+  if (mLine.Failed()) {
+    return EFI_OUT_OF_RESOURCES;
+  }
+  TEXT_SOURCE Page;
+  Page.GetPiece = GetTextPiece;
+  Page.Text = &mLine;
+  const EFI_STATUS Saved = SaveNewFileInFolder(mFolder, STR16("index.html"), &Page);
+  return EFI_ERROR(Status) ? Status : Saved;
+}

@@ -1,0 +1,66 @@
+// The walk's two indexes in its folder: index.txt, a line per form written
+// as the walk goes, so that a walk that stops still leaves its record; and
+// index.html at the end, a contact sheet of every form. Firmware strings
+// (titles, the vendor) are untrusted: control characters become spaces, and
+// in HTML every markup character is escaped. Both are UTF-8.
+#pragma once
+
+#include "forms/FormList.h"
+#include "forms/FormRecord.h"
+#include "platform/FileHandle.h"
+
+// UTF-8 text growing in one pool block; a failed allocation is remembered and
+// the text stops growing.
+class TextBuffer {
+ public:
+  VOID Ascii(const char *Text);
+  VOID Text(const CHAR16 *Text, BOOLEAN Html);  // untrusted text, made safe
+  VOID Decimal(UINTN Value, UINTN MinimumDigits = 1);
+  VOID Guid(const EFI_GUID &Guid);
+  VOID Clear() { mBytes.Truncate(0); }
+  const CHAR8 *Data() const { return mBytes.Get(); }
+  UINTN Size() const { return mBytes.Count(); }
+  BOOLEAN Failed() const { return mFailed; }
+
+ private:
+  VOID Byte(UINT32 Value);
+  PoolVector<CHAR8> mBytes;
+  BOOLEAN mFailed = FALSE;
+};
+
+// "EFI_NOT_FOUND" for the statuses a walk meets, else the number in hex.
+VOID StatusText(EFI_STATUS Status, CHAR16 *Text, UINTN TextLength);
+
+struct WALK_SUMMARY {
+  UINTN Forms;  // records, whatever became of them
+  UINTN Screens;
+  UINTN Skipped;
+  UINTN Failed;
+};
+
+WALK_SUMMARY Summarize(const FORM_RECORD *Records, UINTN Count);
+
+class FormIndex {
+ public:
+  // Creates index.txt in Folder and writes its heading (the firmware, the
+  // time, malformed packages skipped). Returns the writer's status.
+  EFI_STATUS Open(EFI_FILE_PROTOCOL *Folder, const FormList *List, const EFI_TIME *Time);
+
+  // One line for Record; EFI_OUT_OF_RESOURCES or the writer's status.
+  EFI_STATUS Append(const FORM_RECORD &Record);
+
+  // The closing line in index.txt, then index.html with every record.
+  EFI_STATUS Finish(const FORM_RECORD *Records, UINTN Count, const CHAR16 *Ending);
+
+ private:
+  VOID Entry(const FORM_RECORD &Record, BOOLEAN Html);
+  VOID Describe(const FORM_RECORD &Record, BOOLEAN Html);
+  VOID Images(const FORM_RECORD &Record, BOOLEAN Html);
+  EFI_STATUS Write();
+
+  EFI_FILE_PROTOCOL *mFolder = nullptr;
+  const FormList *mList = nullptr;
+  FileHandle mText{nullptr};
+  TextBuffer mLine;
+  CHAR16 mHeading[160] = {};  // the firmware and the time, for both indexes
+};

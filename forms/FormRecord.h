@@ -1,0 +1,27 @@
+// What became of each form the walk reached, as the index tells it.
+#pragma once
+
+#include "platform/Hii.h"
+
+enum class FORM_OUTCOME : UINT8 {
+  Shown,             // shown and left with ESC
+  SkippedModal,      // a modal form: ESC cannot leave it
+  SkippedFrontPage,  // in the front page's form set, which ignores ESC
+  Failed,            // SendForm refused it, no screen came, or a screen could not be saved
+  AnsweredNo,        // it asked to save changes and got 'N'; the walk stopped
+  KeyboardGivenBack,  // not even 'N' ended it; the walk stopped
+  ActionRequested,   // SendForm asked for an action, not taken; the walk stopped
+};
+
+struct FORM_RECORD {
+  UINTN Form;  // its index in the listing
+  FORM_OUTCOME Outcome;
+  UINTN Screens;  // saved, named from the form's stem
+  BOOLEAN Cut;    // it had more screens than were saved
+  EFI_STATUS Status;  // SendForm's, or why a screen was not saved
+  EFI_BROWSER_ACTION_REQUEST Action;
+};
+
+inline BOOLEAN IsSkipped(FORM_OUTCOME Outcome) {
+  return Outcome == FORM_OUTCOME::SkippedModal || Outcome == FORM_OUTCOME::SkippedFrontPage;
+}

@@ -1,0 +1,48 @@
+// The walk: each form of the chosen form sets shown in turn with the form
+// browser, fed by the tool's own input, its screens saved and its record
+// written to the index as it goes.
+#pragma once
+
+#include "forms/FormIndex.h"
+#include "forms/FormScreens.h"
+#include "platform/ConsoleInput.h"
+
+class FormWalk {
+ public:
+  // Keyboard is the firmware's input: a person's ESC there between forms
+  // ends the walk. The walk prints only between forms (the console is the
+  // screen being captured), each time with the console as Console saved it.
+  FormWalk(const FormList *List, EFI_FORM_BROWSER2_PROTOCOL *Browser, FormScreens *Screens, FormIndex *Index,
+           EFI_SIMPLE_TEXT_IN_PROTOCOL *Keyboard, const ConsoleOutputState *Console)
+      : mList(List), mBrowser(Browser), mScreens(Screens), mIndex(Index), mKeyboard(Keyboard), mConsole(Console) {}
+
+  // Walks form sets First to Last - 1, a line per form set on the console.
+  // Returns EFI_SUCCESS when every form was shown or skipped; EFI_ABORTED
+  // when the walk stopped (a person's ESC, a form that asked for more than
+  // ESC, an action request); a screen's or the index's write error (a full
+  // volume), which stops it too; otherwise the first failed form's status.
+  EFI_STATUS Run(UINTN First, UINTN Last);
+
+  const FORM_RECORD *Records() const { return mRecords.Get(); }
+  UINTN RecordCount() const { return mRecords.Count(); }
+  // Why the walk ended early, as the closing line's tail ("" when it did not).
+  const CHAR16 *Ending() const { return mEnding; }
+  // Seconds since Run began, by the firmware's clock (0 without one).
+  UINT32 Elapsed() const;
+
+ private:
+  FORM_RECORD Show(UINTN Form);
+  FORM_RECORD Visit(UINTN Form);
+  VOID Progress(UINTN Set, UINTN SetNumber, UINTN SetCount, UINTN FormNumber, UINTN FormCount);
+
+  const FormList *mList;
+  EFI_FORM_BROWSER2_PROTOCOL *mBrowser;
+  FormScreens *mScreens;
+  FormIndex *mIndex;
+  EFI_SIMPLE_TEXT_IN_PROTOCOL *mKeyboard;
+  const ConsoleOutputState *mConsole;
+  PoolVector<FORM_RECORD> mRecords;
+  const CHAR16 *mEnding = STR16("");
+  EFI_TIME mStart = {};
+  BOOLEAN mHasStart = FALSE;
+};

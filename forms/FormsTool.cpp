@@ -1,0 +1,268 @@
+#include "forms/FormsTool.h"
+
+#include "fileio/FolderWriter.h"
+#include "forms/FormWalk.h"
+#include "image/Screen.h"
+#include "platform/ApplicationFrame.h"
+#include "platform/CaptureClock.h"
+#include "platform/Print.h"
+
+namespace {
+
+constexpr UINTN kGuidTextLength = 36;
+
+BOOLEAN SameAscii(const char *Typed, const char *Option) {
+  for (; *Typed != 0 && *Option != 0; Typed++, Option++) {
+    const char Lower = *Typed >= 'A' && *Typed <= 'Z' ? static_cast<char>(*Typed - 'A' + 'a') : *Typed;
+    if (Lower != *Option) {
+      return FALSE;
+    }
+  }
+  return *Typed == *Option;
+}
+
+INT32 HexDigit(char Character) {
+  if (Character >= '0' && Character <= '9') {
+    return Character - '0';
+  }
+  if (Character >= 'a' && Character <= 'f') {
+    return Character - 'a' + 10;
+  }
+  if (Character >= 'A' && Character <= 'F') {
+    return Character - 'A' + 10;
+  }
+  return -1;
+}
+
+BOOLEAN ParseGuid(const char *Text, EFI_GUID *Guid) {
+  UINTN Length = 0;
+  while (Length <= kGuidTextLength + 2 && Text[Length] != 0) {
+    Length++;
+  }
+  if (Length == kGuidTextLength + 2 && Text[0] == '{' && Text[Length - 1] == '}') {
+    Text++;
+    Length -= 2;
+  }
+  if (Length != kGuidTextLength) {
+    return FALSE;
+  }
+  UINT8 Bytes[16];
+  UINTN Count = 0;
+  for (UINTN At = 0; At < kGuidTextLength; At += 2) {
+    if (At == 8 || At == 13 || At == 18 || At == 23) {
+      if (Text[At] != '-') {
+        return FALSE;
+      }
+      At++;
+    }
+    const INT32 High = HexDigit(Text[At]);
+    const INT32 Low = HexDigit(Text[At + 1]);
+    if (High < 0 || Low < 0) {
+      return FALSE;
+    }
+    Bytes[Count++] = static_cast<UINT8>(High * 16 + Low);
+  }
+  // The text's first three groups are numbers, stored little-endian.
+  Guid->Data1 = (static_cast<UINT32>(Bytes[0]) << 24) | (Bytes[1] << 16) | (Bytes[2] << 8) | Bytes[3];
+  Guid->Data2 = static_cast<UINT16>((Bytes[4] << 8) | Bytes[5]);
+  Guid->Data3 = static_cast<UINT16>((Bytes[6] << 8) | Bytes[7]);
+  for (UINTN Index = 0; Index < 8; Index++) {
+    Guid->Data4[Index] = Bytes[8 + Index];
+  }
+  return TRUE;
+}
+
+BOOLEAN ParseNumber(const char *Text, UINTN *Number) {
+  *Number = 0;
+  if (*Text == 0) {
+    return FALSE;
+  }
+  for (; *Text != 0; Text++) {
+    if (*Text < '0' || *Text > '9' || *Number > (~static_cast<UINTN>(0) - 9) / 10) {
+      return FALSE;
+    }
+    *Number = *Number * 10 + static_cast<UINTN>(*Text - '0');
+  }
+  return *Number != 0;
+}
+
+VOID *Locate(EFI_GUID *Guid) {
+  VOID *Interface = nullptr;
+  return EFI_ERROR(gBS->LocateProtocol(Guid, nullptr, &Interface)) ? nullptr : Interface;
+}
+
+VOID PrintGuid(const EFI_GUID &Guid) {
+  Print(STR16("%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X"), Guid.Data1, UINT32{Guid.Data2},
+        UINT32{Guid.Data3}, UINT32{Guid.Data4[0]}, UINT32{Guid.Data4[1]}, UINT32{Guid.Data4[2]},
+        UINT32{Guid.Data4[3]}, UINT32{Guid.Data4[4]}, UINT32{Guid.Data4[5]}, UINT32{Guid.Data4[6]},
+        UINT32{Guid.Data4[7]});
+}
+
+VOID PrintTitle(const CHAR16 *Title) {
+  CHAR16 Shown[kTitleLength];
+  BuildConsoleTitle(Title, Shown, kTitleLength);
+  Print(STR16("%s"), Shown[0] == 0 ? STR16("(no title)") : Shown);
+}
+
+VOID PrintListing(const FormList &List, UINTN First, UINTN Last) {
+  UINTN Forms = 0;
+  for (UINTN Set = First; Set < Last; Set++) {
+    Forms += List.Sets[Set].FormCount;
+  }
+  Print(STR16("Form sets: %u, forms: %u; registered twice and dropped: %u; malformed packages skipped: %u\n"),
+        static_cast<UINT32>(Last - First), static_cast<UINT32>(Forms), static_cast<UINT32>(List.Duplicates),
+        static_cast<UINT32>(List.Malformed.Count()));
+  for (UINTN Set = First; Set < Last; Set++) {
+    const FORM_SET_ENTRY &Entry = List.Sets[Set];
+    Print(STR16("Set %u: "), static_cast<UINT32>(Set + 1));
+    PrintTitle(Entry.Title);
+    Print(STR16(" "));
+    PrintGuid(Entry.FormSetGuid);
+    Print(STR16("%s\n"), Entry.FrontPage ? STR16(" (the front page: skipped)") : STR16(""));
+    for (UINTN Form = Entry.FirstForm; Form < Entry.FirstForm + Entry.FormCount; Form++) {
+      Print(STR16("  %03u form %u: "), static_cast<UINT32>(Form + 1), UINT32{List.Forms[Form].FormId});
+      PrintTitle(List.Forms[Form].Title);
+      Print(STR16("%s\n"), List.Forms[Form].Modal ? STR16(" (modal: skipped)") : STR16(""));
+    }
+  }
+}
+
+// The form sets -set names, as [*First, *Last); FALSE when it names none.
+BOOLEAN ChooseSets(const FORMS_OPTIONS &Options, const FormList &List, UINTN *First, UINTN *Last) {
+  *First = 0;
+  *Last = List.Sets.Count();
+  if (!Options.OneSet) {
+    return TRUE;
+  }
+  for (UINTN Set = 0; Set < List.Sets.Count(); Set++) {
+    const BOOLEAN Named = Options.ByGuid ? __builtin_memcmp(&List.Sets[Set].FormSetGuid, &Options.SetGuid,
+                                                            sizeof(EFI_GUID)) == 0
+                                         : Set + 1 == Options.SetNumber;
+    if (Named) {
+      *First = Set;
+      *Last = Set + 1;
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+EFI_STATUS Fail(const CHAR16 *What, EFI_STATUS Status) {
+  CHAR16 Name[40];
+  StatusText(Status, Name, sizeof(Name) / sizeof(Name[0]));
+  Print(STR16("vistrel-forms: %s (%s)\n"), What, Name);
+  return Status;
+}
+
+EFI_STATUS Walk(const FORMS_OPTIONS &Options, const FormList &List, UINTN First, UINTN Last,
+                EFI_FORM_BROWSER2_PROTOCOL *Browser, EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput) {
+  // Everything that can fail without a trace fails before the folder is made.
+  FormScreens Screens;
+  EFI_STATUS Status = Screens.Create(GraphicsOutput, Locate(&gEdkiiFormDisplayEngineProtocolGuid) != nullptr,
+                                     Options.Step, gST->ConIn);
+  if (EFI_ERROR(Status)) {
+    return Fail(STR16("cannot read this screen mode back"), Status);
+  }
+  EFI_TIME Time;
+  const EFI_TIME *Clock = ReadCaptureTime(&Time) ? &Time : nullptr;
+  CHAR16 Stem[kFolderNameLength];
+  BuildStampedName(STR16("Vistrel_forms_"), Clock, Stem, sizeof(Stem));
+  CHAR16 FolderName[kFolderNameLength];
+  EFI_FILE_PROTOCOL *Opened = nullptr;
+  Status = CreateFolderOnImageVolume(Stem, &Opened, FolderName);
+  if (EFI_ERROR(Status)) {
+    return Fail(STR16("cannot make the folder for the forms at the root of the tool's volume"), Status);
+  }
+  FileHandle Folder(Opened);
+  FormIndex Index;
+  Status = Index.Open(Folder.Get(), &List, Clock);
+  if (EFI_ERROR(Status)) {
+    return Fail(STR16("cannot write index.txt"), Status);
+  }
+  Screens.SaveInto(Folder.Get());
+  // A walk takes minutes; the firmware would reset the machine at five.
+  gBS->SetWatchdogTimer(0, 0, 0, nullptr);
+  ConsoleOutputState Console;
+  Console.Save();
+  FormWalk Walk(&List, Browser, &Screens, &Index, gST->ConIn, &Console);
+  Status = Walk.Run(First, Last);
+  const UINT32 Seconds = Walk.Elapsed();
+  const EFI_STATUS Finished = Index.Finish(Walk.Records(), Walk.RecordCount(), Walk.Ending());
+  Console.Restore();
+
+  const WALK_SUMMARY Summary = Summarize(Walk.Records(), Walk.RecordCount());
+  Print(STR16("%u forms: %u screens, %u skipped, %u failed%s (%u:%02u). In \\%s: index.html, index.txt\n"),
+        static_cast<UINT32>(Summary.Forms), static_cast<UINT32>(Summary.Screens), static_cast<UINT32>(Summary.Skipped),
+        static_cast<UINT32>(Summary.Failed), Walk.Ending(), Seconds / 60, Seconds % 60, FolderName);
+  if (EFI_ERROR(Finished)) {
+    Fail(STR16("cannot write the index"), Finished);
+  }
+  return EFI_ERROR(Status) ? Status : Finished;
+}
+
+}  // namespace
+
+EFI_STATUS ParseFormsOptions(int Argc, char **Argv, FORMS_OPTIONS *Options) {
+  *Options = FORMS_OPTIONS{};
+  for (int Index = 1; Index < Argc; Index++) {
+    const char *Argument = Argv[Index];
+    if (SameAscii(Argument, "-list") && !Options->List) {
+      Options->List = TRUE;
+    } else if (SameAscii(Argument, "-step") && !Options->Step) {
+      Options->Step = TRUE;
+    } else if (SameAscii(Argument, "-set") && !Options->OneSet && Index + 1 < Argc) {
+      const char *Value = Argv[++Index];
+      Options->OneSet = TRUE;
+      Options->ByGuid = ParseGuid(Value, &Options->SetGuid);
+      if (!Options->ByGuid && !ParseNumber(Value, &Options->SetNumber)) {
+        return EFI_INVALID_PARAMETER;
+      }
+    } else {
+      return EFI_INVALID_PARAMETER;
+    }
+  }
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS RunFormsTool(const FORMS_OPTIONS *Options) {
+  auto *Database = static_cast<EFI_HII_DATABASE_PROTOCOL *>(Locate(&gEfiHiiDatabaseProtocolGuid));
+  auto *Strings = static_cast<EFI_HII_STRING_PROTOCOL *>(Locate(&gEfiHiiStringProtocolGuid));
+  if (Database == nullptr || Strings == nullptr) {
+    return Fail(STR16("this firmware has no HII database, so no forms"), EFI_UNSUPPORTED);
+  }
+  EFI_FORM_BROWSER2_PROTOCOL *Browser = nullptr;
+  EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput = nullptr;
+  if (!Options->List) {
+    Browser = static_cast<EFI_FORM_BROWSER2_PROTOCOL *>(Locate(&gEfiFormBrowser2ProtocolGuid));
+    if (Browser == nullptr) {
+      return Fail(STR16("this firmware has no form browser"), EFI_UNSUPPORTED);
+    }
+    GraphicsOutput = FindGraphicsOutput();
+    if (GraphicsOutput == nullptr) {
+      return Fail(STR16("no Graphics Output: the screens cannot be read"), EFI_UNSUPPORTED);
+    }
+  }
+  FormList List;
+  EFI_STATUS Status = ListForms(Database, Strings, &List);
+  if (EFI_ERROR(Status)) {
+    return Fail(STR16("cannot list the forms"), Status);
+  }
+  UINTN First = 0, Last = 0;
+  if (!ChooseSets(*Options, List, &First, &Last)) {
+    return Fail(STR16("-set names no form set (see -list)"), EFI_NOT_FOUND);
+  }
+  if (Options->List) {
+    PrintListing(List, First, Last);
+    return EFI_SUCCESS;
+  }
+  return Walk(*Options, List, First, Last, Browser, GraphicsOutput);
+}
+
+int FormsToolMain(int Argc, char **Argv) {
+  FORMS_OPTIONS Options;
+  if (EFI_ERROR(ParseFormsOptions(Argc, Argv, &Options))) {
+    Print(STR16("usage: vistrel-forms.efi [-list] [-set N|GUID] [-step]\n"));
+    return ExitCodeFromStatus(EFI_INVALID_PARAMETER);
+  }
+  return ExitCodeFromStatus(RunFormsTool(&Options));
+}

@@ -1,0 +1,32 @@
+// vistrel-forms.efi: every HII form the firmware holds, shown one by one with
+// its form browser and saved as PNGs, changing nothing.
+#pragma once
+
+#include "platform/Efi.h"
+
+struct FORMS_OPTIONS {
+  BOOLEAN List;    // -list: print the listing, show nothing
+  BOOLEAN Step;    // -step: hold each saved screen until a key is pressed
+  BOOLEAN OneSet;  // -set N or -set GUID
+  BOOLEAN ByGuid;
+  UINTN SetNumber;  // 1-based, as -list numbers the sets
+  EFI_GUID SetGuid;
+};
+
+// The shell's arguments (UTF-8, the command's name first), which a person
+// typed: options in any order and case, each once. EFI_INVALID_PARAMETER for
+// anything else, a number out of range or a malformed GUID
+// ("8-4-4-4-12" hexadecimal digits, braces allowed).
+EFI_STATUS ParseFormsOptions(int Argc, char **Argv, FORMS_OPTIONS *Options);
+
+// The whole run: the listing; with -list, printed; otherwise the folder
+// Vistrel_forms_YYMMDD_hhmmss at the root of the tool's own volume, made
+// before anything is shown, the walk, index.txt and index.html, and a
+// closing line. EFI_UNSUPPORTED, with one line and no folder, without an HII
+// database and strings (or, to walk, a form browser or Graphics Output);
+// EFI_NOT_FOUND when -set names no form set; the folder's or the walk's
+// status otherwise (see FormWalk::Run).
+EFI_STATUS RunFormsTool(const FORMS_OPTIONS *Options);
+
+// main's body: the options parsed, the run, its status as an exit code.
+int FormsToolMain(int Argc, char **Argv);

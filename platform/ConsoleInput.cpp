@@ -1,0 +1,76 @@
+#include "platform/ConsoleInput.h"
+
+namespace {
+
+// Raised, so that no event sees the table with its new entry and old CRC.
+// Without a CRC from the firmware, Fallback stands in.
+VOID SetConsoleInput(EFI_SIMPLE_TEXT_IN_PROTOCOL *Input, UINT32 Fallback) {
+  const EFI_TPL Previous = gBS->RaiseTPL(TPL_NOTIFY);
+  gST->ConIn = Input;
+  gST->Hdr.CRC32 = 0;
+  UINT32 Crc = 0;
+  gST->Hdr.CRC32 = EFI_ERROR(gBS->CalculateCrc32(gST, gST->Hdr.HeaderSize, &Crc)) ? Fallback : Crc;
+  gBS->RestoreTPL(Previous);
+}
+
+}  // namespace
+
+VOID ConsoleInputSwap::Install(EFI_SIMPLE_TEXT_IN_PROTOCOL *Replacement) {
+  mOriginal = gST->ConIn;
+  mOriginalCrc = gST->Hdr.CRC32;
+  SetConsoleInput(Replacement, 0);
+}
+
+// The table as found had its own CRC: right again once its input is back,
+// unless someone else changed the table meanwhile.
+VOID ConsoleInputSwap::Restore() {
+  if (mOriginal != nullptr) {
+    SetConsoleInput(mOriginal, mOriginalCrc);
+    mOriginal = nullptr;
+  }
+}
+
+BOOLEAN DrainKeys(EFI_SIMPLE_TEXT_IN_PROTOCOL *Input) {
+  BOOLEAN Escape = FALSE;
+  EFI_INPUT_KEY Key = {};
+  // Bounded: an input that never runs dry must not hold the tool.
+  for (UINTN Read = 0; Read < 256 && Input->ReadKeyStroke(Input, &Key) == EFI_SUCCESS; Read++) {
+    Escape = Escape || Key.ScanCode == SCAN_ESC;
+  }
+  return Escape;
+}
+
+EFI_STATUS WaitForNewKey(EFI_SIMPLE_TEXT_IN_PROTOCOL *Input, EFI_INPUT_KEY *Key) {
+  DrainKeys(Input);
+  for (;;) {
+    UINTN Index = 0;
+    EFI_STATUS Status = gBS->WaitForEvent(1, &Input->WaitForKey, &Index);
+    if (EFI_ERROR(Status)) {
+      return Status;
+    }
+    Status = Input->ReadKeyStroke(Input, Key);
+    if (Status != EFI_NOT_READY) {
+      return Status;
+    }
+  }
+}
+
+VOID ConsoleOutputState::Save() {
+  mSaved = gST->ConOut->Mode != nullptr;
+  if (mSaved) {
+    mMode = *gST->ConOut->Mode;
+  }
+}
+
+VOID ConsoleOutputState::Restore() const {
+  if (!mSaved) {
+    return;
+  }
+  EFI_SIMPLE_TEXT_OUT_PROTOCOL *ConOut = gST->ConOut;
+  if (ConOut->Mode->Mode != mMode.Mode) {
+    ConOut->SetMode(ConOut, static_cast<UINTN>(mMode.Mode));
+  }
+  ConOut->SetAttribute(ConOut, static_cast<UINTN>(mMode.Attribute));
+  ConOut->SetCursorPosition(ConOut, static_cast<UINTN>(mMode.CursorColumn), static_cast<UINTN>(mMode.CursorRow));
+  ConOut->EnableCursor(ConOut, mMode.CursorVisible);
+}

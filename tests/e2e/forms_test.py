@@ -1,0 +1,165 @@
+#!/usr/bin/env python3
+"""vistrel-forms.efi on real firmware from the shell: the firmware is the judge.
+
+    forms_test.py <vistrel-forms.efi> <scenario>
+
+Scenarios (one boot each):
+  forms       OVMF (800x600): -list, then the whole walk between two `dmpstore -all -s`
+              in the same boot: every form of the listing (35 in 8 sets) has
+              an entry and at least one PNG, every PNG decodes, the index
+              check passes, and the non-volatile variables are the same set
+              before and after.
+  forms_step  OVMF (1280x800): -step -set on the Secure Boot set: each saved screen is
+              held until a key, and each PNG equals a QMP screendump taken
+              while it was held.
+  forms_aa64, forms_ia32  the walk on AAVMF and OVMF32 (800x600 both): it
+              completes, with its count, and the variables as above.
+
+Reports the counts, the time per form and each run's screens. A failure
+prints why and the serial console, and keeps the disk images and dumps.
+"""
+import os
+import re
+import struct
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts"))
+sys.path.insert(0, HERE)
+from capture_test import Failure, check, run_scenario  # noqa: E402
+from qemu_shell import (FORMS_CLOSING, FORMS_LISTING, Disk, boot, check_forms_index,  # noqa: E402
+                        still_screen)
+
+TIMEOUT = 420  # seconds for one boot; a walk takes 20 s on OVMF, a minute or two on AAVMF
+SECURE_BOOT_SET = "5DAF50A5-EA81-4DE2-8F9B-CABDA9CF5C14"
+RTC = "2024-01-15T10:30:45"
+
+
+def nonvolatile(data):
+    """The non-volatile variables in a `dmpstore -s` file, as a set of
+    (name, GUID, attributes, data): its records are a name size, a data size,
+    the name, the GUID, the attributes, the data and a CRC-32."""
+    found = set()
+    at = 0
+    while at + 8 <= len(data):
+        name_size, data_size = struct.unpack_from("<II", data, at)
+        name = data[at + 8:at + 8 + name_size].decode("utf-16-le").rstrip("\0")
+        at += 8 + name_size
+        guid, (attributes,) = data[at:at + 16].hex(), struct.unpack_from("<I", data, at + 16)
+        value = data[at + 20:at + 20 + data_size]
+        at += 20 + data_size + 4
+        if attributes & 1:
+            found.add((name, guid, attributes, value))
+    check(at == len(data), "the dmpstore file does not end with a record")
+    return found
+
+
+def decode(path):
+    """The PNG's pixels as Pillow reads them: (width, height, RGB bytes)."""
+    from PIL import Image
+    with Image.open(path) as image:
+        check(image.format == "PNG", "%s is no PNG" % path)
+        return image.size[0], image.size[1], image.convert("RGB").tobytes()
+
+
+def judge_walk(result, disk, work, lines, listed=None):
+    """The closing line, status 0x0, the folder copied out and checked, every
+    PNG decoded; returns the folder and the closing line's match."""
+    closing = FORMS_CLOSING.search(result.text)
+    check(closing, "no closing line")
+    forms, screens, skipped, failed = (int(closing.group(n)) for n in range(1, 5))
+    check(re.search(r"FORMS-STATUS 0x0\b", result.text), "the walk's %lasterror% is not 0x0")
+    check(failed == 0 and closing.group(5) == "", "the walk did not complete: %s" % closing.group(0))
+    if listed is not None:
+        check(forms == listed, "the walk counts %d forms, the listing %d" % (forms, listed))
+    folder = os.path.join(work, closing.group(8))
+    disk.copy_out("/" + closing.group(8), work)
+    entries, images = check_forms_index(folder, forms)
+    bare = [entry.split("</h2>")[0] for entry in entries if "<img" not in entry and 'class="why"' not in entry]
+    check(not bare, "entries with no image and no reason: %s" % bare[:3])
+    pngs = sorted(name for name in os.listdir(folder) if name.endswith(".png"))
+    check(len(pngs) == screens == len(images), "%d PNGs, %d images in the index, %d screens counted"
+          % (len(pngs), len(images), screens))
+    sizes = [os.path.getsize(os.path.join(folder, name)) for name in pngs]
+    for name in pngs:
+        decode(os.path.join(folder, name))
+    seconds = int(closing.group(6)) * 60 + int(closing.group(7))
+    lines.append("%d forms (%d skipped), %d screens, %d to %d bytes each; %d s, %.2f s a form"
+                 % (forms, skipped, screens, min(sizes), max(sizes), seconds, seconds / max(forms - skipped, 1)))
+    return folder, closing
+
+
+def scenario_walk(efi, work, arch="x64", small_screen=False):
+    disk = Disk(os.path.join(work, "disk.img"), size_mib=64)
+    disk.put(efi, "/vistrel-forms.efi")
+    script = ("fs0:\nvistrel-forms.efi -list\ndmpstore -all -s before.dmp\nvistrel-forms.efi\n"
+              "echo \"FORMS-STATUS %lasterror%\"\ndmpstore -all -s after.dmp\nreset -s\n")
+    screen = ["-device", "VGA,xres=800,yres=600"] if small_screen else []
+    result = boot(work, [disk], script, rtc=RTC, timeout=TIMEOUT, arch=arch, vga=not small_screen, extra_args=screen)
+    lines = []
+
+    def judge():
+        listing = FORMS_LISTING.search(result.text)
+        check(listing, "no listing")
+        sets, forms = int(listing.group(1)), int(listing.group(2))
+        if arch == "x64":
+            check((sets, forms) == (8, 35), "OVMF lists %d sets and %d forms, 8 and 35 expected" % (sets, forms))
+        judge_walk(result, disk, work, lines, listed=forms)
+        before, after = nonvolatile(disk.read("/before.dmp")), nonvolatile(disk.read("/after.dmp"))
+        check(before, "no non-volatile variable in the first dmpstore")
+        changed = sorted(name for name, _, _, _ in before ^ after)
+        check(not changed, "non-volatile variables changed: %s" % changed)
+        lines.append("%d sets listed; %d non-volatile variables, the same set before and after" % (sets, len(before)))
+
+    return [result], judge, lines
+
+
+def scenario_step(efi, work):
+    disk = Disk(os.path.join(work, "disk.img"), size_mib=64)
+    disk.put(efi, "/vistrel-forms.efi")
+    script = ("fs0:\necho FORMS-STEP\nvistrel-forms.efi -step -set %s\necho \"FORMS-STATUS %%lasterror%%\"\n"
+              % SECURE_BOOT_SET)
+    dumps = []
+
+    def session(machine):
+        machine.wait_for(r"FORMS-STEP\n", 120)
+        # A key may come before the tool waits for it: it then drops it, the
+        # screen stays, and the key is sent again.
+        while not FORMS_CLOSING.search(machine.text()):
+            screen = still_screen(machine, os.path.join(work, "held.ppm"), timeout=120)
+            if FORMS_CLOSING.search(machine.text()):
+                break
+            dumps.append(screen)
+            console = machine.text()
+            machine.qmp.send_key("x")
+            deadline = time.monotonic() + 10
+            while machine.text() == console and time.monotonic() < deadline:
+                time.sleep(0.1)
+        machine.wait_for(r"FORMS-STATUS \S+\n", 30)
+
+    result = boot(work, [disk], script, rtc=RTC, timeout=TIMEOUT, qmp_path=os.path.join(work, "qmp.sock"),
+                  session=session)
+    lines = []
+
+    def judge():
+        check(result.callback_error is None, "the session stopped: %s" % result.callback_error)
+        folder, closing = judge_walk(result, disk, work, lines)
+        check(int(closing.group(1)) == 17, "the Secure Boot set has 17 forms on OVMF, %s counted" % closing.group(1))
+        for name in sorted(os.listdir(folder)):
+            if name.endswith(".png"):
+                check(decode(os.path.join(folder, name)) in dumps, "%s equals no screendump taken while held" % name)
+        lines.append("each of its PNGs equals one of %d screendumps taken while the screens were held" % len(dumps))
+
+    return [result], judge, lines
+
+
+# The walks on 800x600 screens, as AAVMF's: the time goes into the pixels, and
+# nothing judged there depends on the mode; forms_step keeps OVMF's 1280x800.
+SCENARIOS = {"forms": lambda efi, work: scenario_walk(efi, work, small_screen=True), "forms_step": scenario_step,
+             "forms_aa64": lambda efi, work: scenario_walk(efi, work, arch="aa64"),
+             "forms_ia32": lambda efi, work: scenario_walk(efi, work, arch="ia32", small_screen=True)}
+
+
+if __name__ == "__main__":
+    sys.exit(run_scenario(sys.argv, SCENARIOS))

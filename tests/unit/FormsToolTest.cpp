@@ -1,0 +1,410 @@
+// The forms tool against the fake firmware's forms: the listing from package
+// lists built here, the walk against a browser that reads keys as EDK II's.
+#include <cstring>
+#include <sstream>
+
+#include "forms/FormList.h"
+#include "forms/FormsTool.h"
+#include "platform/ApplicationFrame.h"
+#include "tests/fake/FakeForms.h"
+#include "tests/unit/TestSupport.h"
+
+namespace {
+
+using Bytes = std::vector<UINT8>;
+
+Bytes operator+(Bytes A, const Bytes &B) {
+  A.insert(A.end(), B.begin(), B.end());
+  return A;
+}
+Bytes Le(UINT32 Value, int Size) {
+  Bytes Out;
+  for (int Byte = 0; Byte < Size; Byte++) Out.push_back(static_cast<UINT8>(Value >> (8 * Byte)));
+  return Out;
+}
+EFI_GUID Guid(UINT32 Data1) { return {Data1, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}}; }
+Bytes GuidBytes(const EFI_GUID &G) { return Bytes(reinterpret_cast<const UINT8 *>(&G), reinterpret_cast<const UINT8 *>(&G) + 16); }
+
+// IFR as EDK II's VFR compiler lays it out.
+Bytes Op(UINT8 Code, bool Scope, const Bytes &Body) {
+  return Bytes{Code, static_cast<UINT8>((Body.size() + 2) | (Scope ? 0x80 : 0))} + Body;
+}
+Bytes FormSet(UINT32 Id, UINT16 Title, UINT8 ClassGuids = 0) {
+  Bytes Body = GuidBytes(Guid(Id)) + Le(Title, 2) + Le(0, 2) + Bytes{ClassGuids};
+  for (UINT8 Class = 0; Class < ClassGuids; Class++) Body = Body + GuidBytes(Guid(0xC1A55));
+  return Op(kIfrFormSetOp, true, Body);
+}
+Bytes Form(UINT16 Id, UINT16 Title) { return Op(kIfrFormOp, true, Le(Id, 2) + Le(Title, 2)); }
+Bytes FormMap(UINT16 Id, UINT16 Title) { return Op(kIfrFormMapOp, true, Le(Id, 2) + Le(Title, 2) + GuidBytes(Guid(9))); }
+Bytes Subtitle(UINT16 Title) { return Op(0x02, true, Le(Title, 2) + Le(0, 2) + Bytes{0}); }  // its own scope
+const Bytes kEnd = Op(kIfrEndOp, false, {});
+const Bytes kModal = Op(kIfrModalTagOp, false, {});
+Bytes FrontPageSubclass() { return Op(kIfrGuidOp, false, GuidBytes(gEfiIfrTianoGuid) + Bytes{kIfrTianoExtendOpSubclass} + Le(2, 2)); }
+
+// A package list: header, a forms package per IFR, the end package.
+Bytes PackageList(UINT32 Id, const std::vector<Bytes> &Ifrs) {
+  Bytes Packages;
+  for (const Bytes &Ifr : Ifrs) Packages = Packages + Le(static_cast<UINT32>(Ifr.size() + 4), 3) + Bytes{kHiiPackageForms} + Ifr;
+  Packages = Packages + Le(4, 3) + Bytes{kHiiPackageEnd};
+  return GuidBytes(Guid(Id)) + Le(static_cast<UINT32>(Packages.size() + 20), 4) + Packages;
+}
+
+EFI_INPUT_KEY Key(UINT16 Scan, CHAR16 Character = 0) { return EFI_INPUT_KEY{Scan, Character}; }
+
+std::string Text(const fake::FakeFile *File) { return File ? std::string(File->Data.begin(), File->Data.end()) : "<none>"; }
+
+// A firmware with three package lists (the first registered twice):
+//   "Main" 0x10: 1 "Simple", 2 "Long" (3 screens), 3 a modal form;
+//   the front page, by its Tiano subclass: 4;
+//   "Extras" 0x30, strings in German alone: 5 untitled (20 screens), 6 unknown to the browser.
+void Arrange(fake::FakeForms &Forms) {
+  const Bytes Main = PackageList(0xA, {FormSet(0x10, 1) + Form(1, 2) + kEnd + Form(2, 3) + Subtitle(9) + kEnd + kEnd +
+                                       Form(3, 4) + kModal + kEnd + kEnd});
+  Forms.Lists = {{Main, {{"en-US", {{1, u"Main"}, {2, u"Simple"}, {3, u"Long <&> \"page\""}, {4, u"Modal"}}},
+                         {"fr-FR", {{2, u"Simple, en fran\u00e7ais"}}}}},
+                 {Main, {}},
+                 {PackageList(0xB, {FormSet(0x20, 1) + FrontPageSubclass() + Form(4, 1) + kEnd + kEnd}), {}},
+                 {PackageList(0xC, {FormSet(0x30, 1, 2) + Form(5, 0) + kEnd + Form(6, 2) + kEnd + kEnd}),
+                  {{"de-DE", {{1, u"Extras"}, {2, u"Weg"}}}}}};
+  Forms.Forms = {{1, {}}, {2, {3}}, {3, {}}, {4, {}}, {5, {20}}};
+}
+
+// The tool's run as the shell starts it, and what every road must leave:
+// the firmware's input back with the table's CRC right, nothing kept, the
+// console as found, no key but ESC, Page Down and one N ever given. The
+// browser's own faults count unless a failure was injected into it.
+EFI_STATUS RunForms(fake::FakeFirmware &Fw, fake::FakeForms &Forms, std::vector<std::string> Arguments,
+                    bool Injected = false) {
+  const UINTN Attribute = Fw.Attribute;
+  const bool Visible = Fw.CursorVisible;
+  Arguments.insert(Arguments.begin(), "vistrel-forms.efi");
+  std::vector<char *> Argv;
+  for (std::string &Argument : Arguments) Argv.push_back(Argument.data());
+  const int Exit = FormsToolMain(static_cast<int>(Argv.size()), Argv.data());
+  EXPECT_TRUE(Forms.ConsoleInputIsTheKeyboard()) << "the firmware's input is not back, or the CRC is wrong";
+  if (!Injected) {
+    EXPECT_EQ(Forms.Faults, std::vector<std::string>{});
+  }
+  EXPECT_EQ(Fw.LivePoolBlocks(), 0u);
+  EXPECT_EQ(Fw.OpenFileHandles(), 0u);
+  EXPECT_TRUE(Forms.WaitEvents.empty()) << "the tool's WaitForKey was left open";
+  // cppcheck-suppress knownConditionTrueFalse ; the run changes them through the firmware's tables
+  EXPECT_TRUE(Fw.Attribute == Attribute && Fw.CursorVisible == Visible) << "the console is not as it was found";
+  for (const EFI_INPUT_KEY &Given : Forms.Delivered)
+    EXPECT_TRUE(Given.ScanCode == SCAN_ESC || Given.ScanCode == SCAN_PAGE_DOWN || Given.UnicodeChar == 'N')
+        << "a key the tool must never give: " << Given.ScanCode << "/" << Given.UnicodeChar;
+  EXPECT_LE(std::count_if(Forms.Delivered.begin(), Forms.Delivered.end(),
+                          [](const EFI_INPUT_KEY &K) { return K.UnicodeChar == 'N'; }),
+            1);
+  return StatusFromExitCode(Exit);
+}
+
+const std::string kFolder = "\\VISTREL_FORMS_240115_103045\\";
+
+// The PNGs in the walk's folder, each decoded whole (a file cut short is
+// never left) and equal to a screen the browser drew.
+std::vector<std::string> ExpectScreens(const fake::FakeFirmware &Fw, const fake::FakeForms &Forms) {
+  std::vector<std::string> Names;
+  for (const std::string &Path : Fw.FileNames()) {
+    if (Path.size() < 4 || Path.compare(Path.size() - 4, 4, ".PNG") != 0) continue;
+    Names.push_back(Path.substr(kFolder.size()));
+    const std::vector<UINT8> &File = Fw.FindFile(Path)->Data;
+    png_image Image = {};
+    Image.version = PNG_IMAGE_VERSION;
+    Image.format = PNG_FORMAT_BGRA;
+    std::vector<UINT32> Pixels(Fw.Screen.size());
+    EXPECT_TRUE(png_image_begin_read_from_memory(&Image, File.data(), File.size()) && Image.width == Fw.ScreenWidth &&
+                Image.height == Fw.ScreenHeight &&
+                (Image.format = PNG_FORMAT_BGRA, png_image_finish_read(&Image, nullptr, Pixels.data(), 0, nullptr)))
+        << Path;
+    for (UINT32 &Pixel : Pixels) Pixel &= 0xFFFFFF;
+    EXPECT_TRUE(std::any_of(Forms.Screens.begin(), Forms.Screens.end(),
+                            [&](const fake::FakeForms::Drawn &Drawn) { return Drawn.Screen == Pixels; }))
+        << Path << " is no screen the browser drew";
+  }
+  return Names;
+}
+
+class FormsToolTest : public FirmwareTest {
+ protected:
+  void SetUp() override { Arrange(Forms); }
+  EFI_STATUS Run(std::vector<std::string> Arguments = {}) { return RunForms(Fw, Forms, std::move(Arguments)); }
+
+  std::string Console() const { return fake::Narrow(Fw.ConsoleText); }
+
+  fake::FakeForms Forms{Fw};
+};
+
+TEST_F(FormsToolTest, ListingFollowsScopesDropsDuplicatesAndTitlesInThePlatformsLanguage) {
+  FormList List;
+  auto *Database = &Forms.Database;
+  ASSERT_EQ(ListForms(Database, &Forms.Strings, &List), EFI_SUCCESS);
+  ASSERT_EQ(List.Sets.Count(), 3u);
+  EXPECT_EQ(List.Duplicates, 1u);
+  EXPECT_EQ(List.Malformed.Count(), 0u);
+  const std::vector<std::u16string> Titles = {u"Simple, en fran\u00e7ais", u"Long <&> \"page\"", u"Modal", u"", u"", u"Weg"};
+  ASSERT_EQ(List.Forms.Count(), Titles.size());
+  for (UINTN Index = 0; Index < Titles.size(); Index++) EXPECT_EQ(U16(List.Forms[Index].Title), Titles[Index]) << Index;
+  EXPECT_TRUE(List.Forms[2].Modal && !List.Forms[1].Modal);
+  EXPECT_TRUE(List.Sets[1].FrontPage && !List.Sets[0].FrontPage);
+  EXPECT_EQ(U16(List.Sets[2].Title), u"Extras") << "any language the strings have";
+  EXPECT_EQ(List.Sets[2].FirstForm, 4u);
+
+  // A form map is a form; a front page known by its GUID is skipped too.
+  FormList More;
+  const Bytes Front = PackageList(0xD, {Op(kIfrFormSetOp, true, GuidBytes(gFrontPageFormSetGuid) + Bytes(5, 0)) +
+                                        FormMap(7, 1) + kEnd + kEnd});
+  ASSERT_EQ(AddPackageList(&More, nullptr, Front.data(), Front.size()), EFI_SUCCESS);
+  ASSERT_EQ(More.Forms.Count(), 1u);
+  EXPECT_TRUE(More.Forms[0].FormId == 7 && More.Forms[0].TitleId == 1 && More.Sets[0].FrontPage);
+}
+
+// Every way a package can lie about its lengths or scopes: it adds nothing,
+// its list is reported, and the good package after it still counts.
+TEST_F(FormsToolTest, MalformedPackagesAreSkippedWholeAndReported) {
+  const Bytes Good = FormSet(0x10, 1) + Form(1, 2) + Subtitle(3) + kEnd + kEnd + kEnd;
+  const Bytes SetBody = GuidBytes(Guid(0x11)) + Le(1, 2) + Le(0, 2);
+  const std::vector<Bytes> Broken = {
+      Bytes{kIfrFormSetOp, 1},                                        // shorter than its header
+      Bytes{kIfrFormOp, 0x86, 1, 0},                                  // longer than the package
+      Op(kIfrFormSetOp, true, Bytes(20, 0)) + kEnd,                   // too short for a form set
+      Op(kIfrFormSetOp, true, SetBody + Bytes{3} + Bytes(16, 0)) + kEnd,  // fewer class GUIDs than it says
+      Op(kIfrFormSetOp, false, SetBody + Bytes{0}),                   // a form set without a scope
+      Form(1, 2) + kEnd,                                              // a form outside a form set
+      kEnd,                                                           // an END with nothing open
+      FormSet(0x11, 1) + FormSet(0x12, 1) + kEnd + kEnd,              // form sets nested
+      FormSet(0x11, 1) + Form(1, 1) + Form(2, 1) + kEnd + kEnd + kEnd,  // forms nested
+      Op(kIfrFormSetOp, true, SetBody + Bytes{0}) + Op(kIfrFormOp, true, Le(1, 2)) + kEnd + kEnd,  // a short form
+  };
+  for (size_t Index = 0; Index < Broken.size(); Index++) {
+    FormList List;
+    const Bytes Data = PackageList(0xE, {Broken[Index], Good});
+    ASSERT_EQ(AddPackageList(&List, nullptr, Data.data(), Data.size()), EFI_SUCCESS) << Index;
+    EXPECT_TRUE(List.Sets.Count() == 1 && List.Forms.Count() == 1 && List.Forms[0].Set == 0) << Index;
+    ASSERT_EQ(List.Malformed.Count(), 1u) << Index;
+    EXPECT_EQ(std::memcmp(&List.Malformed[0], &Data[0], 16), 0) << Index;
+  }
+  // A package cut anywhere is never followed past its end, nor half added.
+  for (size_t Cut = 1; Cut < Good.size(); Cut++) {
+    FormList List;
+    const Bytes Data = PackageList(0xE, {Bytes(Good.begin(), Good.begin() + static_cast<long>(Cut))});
+    ASSERT_EQ(AddPackageList(&List, nullptr, Data.data(), Data.size()), EFI_SUCCESS);
+    EXPECT_TRUE(List.Sets.Count() == 0 && List.Forms.Count() == 0 && List.Malformed.Count() == 1) << Cut;
+  }
+  // A list whose own lengths lie adds nothing at all.
+  const Bytes Whole = PackageList(0xE, {Good, Good});
+  Bytes Longer = Whole, PackageTooLong = Whole, PackageTooShort = Whole;
+  Longer[16] = static_cast<UINT8>(Whole.size() + 1);
+  PackageTooLong[20] = 0xFF;
+  PackageTooShort[20] = 3;
+  for (const Bytes &Data : {Bytes(Whole.begin(), Whole.begin() + 19), Longer, PackageTooLong, PackageTooShort}) {
+    FormList List;
+    ASSERT_EQ(AddPackageList(&List, nullptr, Data.data(), Data.size()), EFI_SUCCESS);
+    EXPECT_TRUE(List.Sets.Count() == 0 && List.Malformed.Count() == 1);
+  }
+}
+
+// The whole walk on one firmware: which forms are shown, skipped or failed,
+// each screen's PNG against the screen the browser drew, the keys given, the
+// names, and both indexes.
+TEST_F(FormsToolTest, WalkSavesEveryScreenOnceWithOnlyEscAndPageDown) {
+  Fw.VolumeCount = 2;
+  Forms.Fw.LoadedImage.DeviceHandle = &Fw.Volumes[1].HandleTag;  // the tool's volume, not the first
+  EXPECT_EQ(Run(), EFI_NOT_FOUND) << "form 6 is unknown to the browser";
+  EXPECT_TRUE(Fw.FileNames(0).empty());
+  std::swap(Fw.Volumes[0].Files, Fw.Volumes[1].Files);
+  const std::vector<std::string> Shown = {"001_SIMPLE_EN_FRAN_AIS.PNG", "002_LONG_PAGE.PNG", "002_LONG_PAGE_2.PNG",
+                                          "002_LONG_PAGE_3.PNG"};
+  std::vector<std::string> Expected = Shown;
+  for (int Screen = 1; Screen <= 16; Screen++)
+    Expected.push_back("005_FORM_5" + (Screen == 1 ? std::string() : "_" + std::to_string(Screen)) + ".PNG");
+  const std::vector<std::string> Saved = ExpectScreens(Fw, Forms);
+  std::sort(Expected.begin(), Expected.end());
+  EXPECT_EQ(Saved, Expected);
+  // Each file is the first drawing of its page; Page Down past the last page
+  // moved the highlight alone, and that screen was dropped.
+  auto FirstDrawing = [&](EFI_FORM_ID Form, unsigned Page) {
+    for (const auto &Drawn : Forms.Screens)
+      if (Drawn.Form == Form && Drawn.Page == Page) return Drawn.Screen;
+    return std::vector<UINT32>();
+  };
+  for (unsigned Page = 0; Page < 3; Page++)
+    ExpectPngOfPixels(Fw.FindFile(kFolder + Shown[1 + Page])->Data, 800, 600,
+                      reinterpret_cast<const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *>(FirstDrawing(2, Page).data()), 800);
+  EXPECT_EQ(Forms.SendForms, 4u) << "the modal form and the front page are never shown";
+  EXPECT_EQ(std::count_if(Forms.Delivered.begin(), Forms.Delivered.end(),
+                          [](const EFI_INPUT_KEY &K) { return K.ScanCode == SCAN_ESC; }),
+            3);
+  EXPECT_TRUE(Forms.WatchdogOff);
+
+  const std::string Index = Text(Fw.FindFile(kFolder + "INDEX.TXT"));
+  for (const char *Line : {"001 Main > Simple, en fran\xc3\xa7" "ais [00000010-1234-5678-0102-030405060708 form 1]: "
+                           "001_Simple_en_fran_ais.png\r\n",
+                           "002 Main > Long <&> \"page\" [00000010-1234-5678-0102-030405060708 form 2]: 002_Long_page.png, "
+                           "002_Long_page_2.png, 002_Long_page_3.png\r\n",
+                           "003 Main > Modal [", "]: (skipped: a modal form, which ESC cannot leave)\r\n",
+                           "004  >  [00000020-1234-5678-0102-030405060708 form 4]: (skipped: the front page's",
+                           "005_form_5_16.png (cut at 16 screens)\r\n", "006 Extras > Weg [",
+                           "]: (failed: EFI_NOT_FOUND)\r\n", "6 forms: 20 screens, 2 skipped, 1 failed\r\n"})
+    EXPECT_NE(Index.find(Line), std::string::npos) << Line << "\n" << Index;
+  const std::string Html = Text(Fw.FindFile(kFolder + "INDEX.HTML"));
+  EXPECT_NE(Html.find("<meta charset=\"utf-8\">"), std::string::npos);
+  EXPECT_EQ(Html.find("<script"), std::string::npos);
+  EXPECT_NE(Html.find("002 Main &gt; Long &lt;&amp;&gt; &quot;page&quot;</h2>"), std::string::npos) << Html;
+  std::vector<std::string> Linked;
+  const std::string Image = "<img src=\"";
+  for (size_t At = Html.find(Image); At != std::string::npos; At = Html.find(Image, At + 1))
+    Linked.push_back(Html.substr(At + Image.size(), Html.find('"', At + Image.size()) - At - Image.size()));
+  EXPECT_EQ(Linked.size(), Saved.size());
+  for (const std::string &Name : Linked) EXPECT_NE(Fw.FindFile(kFolder + Name), nullptr) << Name;
+  size_t Sections = 0;
+  for (size_t At = 0; (At = Html.find("<section class=\"form\">", At)) != std::string::npos; At++) Sections++;
+  EXPECT_EQ(Sections, 6u);
+  EXPECT_NE(Console().find("6 forms: 20 screens, 2 skipped, 1 failed (0:00). In \\Vistrel_forms_240115_103045"),
+            std::string::npos)
+      << Console();
+}
+
+// Every road that ends a walk early: it stops there, says why in the index
+// and on the console, keeps what it saved, and the firmware's input is back
+// (Run checks that on each).
+struct Stop {
+  const char *What;
+  void (*Arrange)(fake::FakeFirmware &Fw, fake::FakeForms &Forms);
+  std::vector<std::string> Arguments;
+  EFI_STATUS Status;
+  unsigned SendForms;
+  const char *Said;
+};
+class WalkStopTest : public FormsToolTest, public ::testing::WithParamInterface<Stop> {};
+
+const Stop kStops[] = {
+    {"a form with changes", [](fake::FakeFirmware &, fake::FakeForms &Forms) { Forms.Forms[1].AsksToSave = true; },
+     {}, EFI_ABORTED, 1, "it asked whether to save changes; answered N (discard); the walk stopped"},
+    {"a form that ignores ESC and N",
+     [](fake::FakeFirmware &, fake::FakeForms &Forms) {
+       Forms.Forms[1].Stubborn = true;
+       Forms.OnIdleKeyboard = [&Forms] { Forms.Typed.push_back(Key(0, 'q')); };
+     },
+     {}, EFI_ABORTED, 1, "ESC and N did not end it; the keyboard was given back"},
+    {"an action request", [](fake::FakeFirmware &, fake::FakeForms &Forms) { Forms.Forms[2].Action = 2; }, {},
+     EFI_ABORTED, 2, "it asked for browser action 2, not taken"},
+    {"ESC typed during a form", [](fake::FakeFirmware &, fake::FakeForms &Forms) { Forms.Typed = {Key(0, 'x'), Key(SCAN_ESC)}; },
+     {}, EFI_ABORTED, 1, "the walk stopped: ESC was pressed"},
+    {"-step, ESC at the second screen held",
+     [](fake::FakeFirmware &, fake::FakeForms &Forms) {
+       Forms.OnIdleKeyboard = [&Forms] { Forms.Typed.push_back(Forms.Screens.size() < 3 ? Key(0, 'x') : Key(SCAN_ESC)); };
+     },
+     {"-step"}, EFI_ABORTED, 2, "the walk stopped: ESC was pressed"},
+    {"a volume full from the second form on",
+     [](fake::FakeFirmware &Fw, fake::FakeForms &) {
+       Fw.OnCall = [&Fw](const std::string &Call) { Fw.FreeBytes = Call == "SendForm(2)" ? 2000 : Fw.FreeBytes; };
+     },
+     {}, EFI_VOLUME_FULL, 2, "002 Main > Long <&> \"page\" [00000010-1234-5678-0102-030405060708 form 2]: (failed: EFI_VOLUME_FULL)"},
+};
+
+TEST_P(WalkStopTest, StopsThereAndSaysWhy) {
+  const Stop &Road = GetParam();
+  Road.Arrange(Fw, Forms);
+  EXPECT_EQ(Run(Road.Arguments), Road.Status);
+  EXPECT_EQ(Forms.SendForms, Road.SendForms);
+  const std::string Index = Text(Fw.FindFile(kFolder + "INDEX.TXT"));
+  EXPECT_NE(Index.find(Road.Said), std::string::npos) << Index;
+  EXPECT_NE(Index.find(std::to_string(Road.SendForms) + " forms: "), std::string::npos) << Index;
+  ExpectScreens(Fw, Forms);
+  if (Road.Status == EFI_ABORTED && Forms.Delivered.size() > 1 && Forms.Delivered.back().UnicodeChar == 'N') {
+    const std::vector<UINT16> Scans = {SCAN_PAGE_DOWN, SCAN_ESC, SCAN_ESC, SCAN_ESC, 0};
+    ASSERT_EQ(Forms.Delivered.size(), Scans.size());
+    for (size_t At = 0; At < Scans.size(); At++) EXPECT_EQ(Forms.Delivered[At].ScanCode, Scans[At]);
+  }
+}
+
+void PrintTo(const Stop &Road, std::ostream *Out) { *Out << Road.What; }
+INSTANTIATE_TEST_SUITE_P(Roads, WalkStopTest, ::testing::ValuesIn(kStops));
+
+// What the options choose, and the firmware a walk cannot run on: one line,
+// no folder, nothing shown.
+TEST_F(FormsToolTest, OptionsChooseSetsAndMissingPiecesStopBeforeAnythingIsMade) {
+  EXPECT_EQ(Run({"-LIST"}), EFI_SUCCESS);
+  EXPECT_NE(Console().find("Form sets: 3, forms: 6; registered twice and dropped: 1; malformed packages skipped: 0\r\n"
+                           "Set 1: Main 00000010-1234-5678-0102-030405060708\r\n  001 form 1: Simple, en fran?ais\r\n"),
+            std::string::npos)
+      << Console();
+  EXPECT_NE(Console().find("  003 form 3: Modal (modal: skipped)"), std::string::npos);
+  EXPECT_NE(Console().find("Set 2: (no title) 00000020-1234-5678-0102-030405060708 (the front page: skipped)"),
+            std::string::npos);
+  EXPECT_EQ(Run({"-set", "{00000030-1234-5678-0102-030405060708}", "-list"}), EFI_SUCCESS);
+  EXPECT_NE(Console().find("Form sets: 1, forms: 2;"), std::string::npos);
+  EXPECT_EQ(Forms.SendForms, 0u);
+  EXPECT_TRUE(Fw.FileNames().empty());
+
+  Forms.OnIdleKeyboard = [&] { Forms.Typed.push_back(Key(0, 'x')); };
+  EXPECT_EQ(Run({"-set", "1", "-step"}), EFI_SUCCESS) << "-step, with a person pressing a key at each screen";
+  EXPECT_EQ(Forms.SendForms, 2u) << "set 1 alone, its modal form skipped";
+  for (const char *Wrong : {"-set", "-set 0", "-set 1 -set 1", "-list -list", "-set 12345678-1234-5678-0102-03040506070",
+                            "-set 99999999999999999999999", "-walk"}) {
+    std::vector<std::string> Arguments;
+    std::istringstream Words(Wrong);
+    for (std::string Word; Words >> Word;) Arguments.push_back(Word);
+    EXPECT_EQ(Run(Arguments), EFI_INVALID_PARAMETER) << Wrong;
+  }
+  EXPECT_EQ(Run({"-set", "4"}), EFI_NOT_FOUND);
+  EXPECT_NE(Console().find("usage: vistrel-forms.efi [-list] [-set N|GUID] [-step]"), std::string::npos);
+
+  const size_t Entries = Fw.Volume.size();
+  Fw.ReadOnlyVolume = true;
+  EXPECT_EQ(Run(), EFI_WRITE_PROTECTED);
+  Fw.ReadOnlyVolume = false;
+  Fw.GopInfo.HorizontalResolution = 0;
+  EXPECT_EQ(Run(), EFI_UNSUPPORTED) << "a mode without a size";
+  Fw.GopInfo.HorizontalResolution = 800;
+  Fw.HasGraphicsOutput = false;
+  EXPECT_EQ(Run(), EFI_UNSUPPORTED);
+  Fw.HasGraphicsOutput = true;
+  Forms.HasBrowser = false;
+  EXPECT_EQ(Run(), EFI_UNSUPPORTED);
+  Forms.HasDatabase = false;
+  EXPECT_EQ(Run({"-list"}), EFI_UNSUPPORTED);
+  EXPECT_EQ(Forms.SendForms, 2u);
+  EXPECT_EQ(Fw.Volume.size(), Entries) << "a folder or file was made";
+  for (const char *Line : {"vistrel-forms: cannot make the folder for the forms at the root of the tool's volume "
+                           "(EFI_WRITE_PROTECTED)\r\n",
+                           "vistrel-forms: cannot read this screen mode back (EFI_UNSUPPORTED)\r\n",
+                           "vistrel-forms: no Graphics Output: the screens cannot be read (EFI_UNSUPPORTED)\r\n",
+                           "vistrel-forms: this firmware has no form browser (EFI_UNSUPPORTED)\r\n",
+                           "vistrel-forms: this firmware has no HII database, so no forms (EFI_UNSUPPORTED)\r\n"})
+    EXPECT_NE(Console().find(Line), std::string::npos) << Line;
+}
+
+// Each firmware call of a short walk failing in turn: on every road the
+// firmware's input comes back, nothing is kept, every file left is whole,
+// and success means every screen was saved.
+TEST(FormsFaultTest, EveryCallFailingInTurn) {
+  unsigned Calls = 0;
+  for (unsigned Failing = 0; Failing <= Calls; Failing++) {
+    fake::FakeFirmware Fw;
+    fake::FakeForms Forms(Fw);
+    Arrange(Forms);
+    Forms.SetTextMode(16, 8);  // small screens: deflate is most of the time here
+    if (Failing != 0) Fw.FailNthCall(Failing, EFI_DEVICE_ERROR);
+    const EFI_STATUS Status = RunForms(Fw, Forms, {"-set", "1"}, Failing != 0);
+    const std::vector<std::string> Saved = ExpectScreens(Fw, Forms);
+    if (Failing == 0) Calls = Fw.CallCount();
+    if (!EFI_ERROR(Status)) {
+      // Without the display engine, no Page Down: the long form's first screen alone.
+      EXPECT_EQ(Saved.size(), Fw.FailedCall == "LocateProtocol(DisplayEngine)" ? 2u : 4u)
+          << "success with screens missing, " << Fw.FailedCall;
+      const std::vector<std::string> Files = Fw.FileNames();
+      EXPECT_TRUE(std::any_of(Files.begin(), Files.end(), [](const std::string &Path) {
+        return Path.size() > 11 && Path.compare(Path.size() - 11, 11, "\\INDEX.HTML") == 0;
+      })) << Fw.FailedCall;
+    }
+    if (::testing::Test::HasFailure()) {
+      ADD_FAILURE() << "with call " << Failing << " failing: " << Fw.FailedCall;
+      break;
+    }
+  }
+  std::printf("[ faults ] %u calls of a walk failed in turn\n", Calls);
+}
+
+}  // namespace
