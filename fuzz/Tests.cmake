@@ -1,7 +1,7 @@
 # The clang configuration's tests. One build per use, so that the two run
 # side by side: the fuzz targets, each then run for a bounded time from its
 # checked-in seed corpus, and the host tests under clang's sanitizers.
-set(VISTREL_FUZZ_SECONDS 20 CACHE STRING "How long each fuzz target runs in the tests")
+set(VISTREL_FUZZ_SECONDS 10 CACHE STRING "How long each fuzz target runs in the tests")
 set(_fuzz_build ${CMAKE_BINARY_DIR}/fuzz)
 add_test(NAME fuzz.build
          COMMAND ${PROJECT_SOURCE_DIR}/fuzz/fuzz.sh build ${PROJECT_SOURCE_DIR} ${_fuzz_build}

@@ -1,7 +1,8 @@
 # Builds the images of every architecture in ARCHITECTURES, and the stick made
-# of them, twice from clean trees, the second from a copy of the sources at
-# another path (gnu-efi's unpacked packages in deps/ included), and requires
-# each pair to be identical byte for byte.
+# of them, again from a clean tree: a copy of the sources at another path
+# (gnu-efi's unpacked packages in deps/ included, version control left out),
+# built elsewhere. Each must be identical byte for byte to what the build
+# FIRST made from the checkout.
 file(REMOVE_RECURSE ${WORK})
 
 # The copy leaves out build trees, outputs and version control, and of what
@@ -24,7 +25,6 @@ function(BuildImage Source Tree)
   endforeach()
 endfunction()
 
-BuildImage(${SOURCE} ${WORK}/first)
 BuildImage(${WORK}/elsewhere/checkout ${WORK}/second/tree)
 
 set(Images "")
@@ -37,15 +37,14 @@ foreach(Arch ${ARCHITECTURES})
        ${Folder}vistrel-forms.efi)
 endforeach()
 # The stick's image and zip, made from those images.
-file(GLOB Zips RELATIVE ${WORK}/first ${WORK}/first/vistrel-*.zip)
-list(APPEND Images vistrel-stick.img ${Zips})
+list(APPEND Images vistrel-stick.img ${ZIP})
 foreach(Image ${Images})
-  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/first/${Image} ${WORK}/second/tree/${Image}
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${FIRST}/${Image} ${WORK}/second/tree/${Image}
                   RESULT_VARIABLE Differs)
   if(Differs)
-    message(FATAL_ERROR "the two builds differ: ${WORK}/first/${Image} and ${WORK}/second/tree/${Image}")
+    message(FATAL_ERROR "the two builds differ: ${FIRST}/${Image} and ${WORK}/second/tree/${Image}")
   endif()
-  file(SHA256 ${WORK}/first/${Image} Digest)
+  file(SHA256 ${FIRST}/${Image} Digest)
   message(STATUS "${Image}: identical builds, sha256 ${Digest}")
 endforeach()
 file(REMOVE_RECURSE ${WORK})

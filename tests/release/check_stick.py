@@ -5,9 +5,8 @@ empty; mtools and the zip list the same tree, byte for byte: each
 architecture's launcher as its firmware's boot file, the driver and the
 command of every architecture under their own names, and README.TXT.
 
-    check_stick.py BUILD
+    check_stick.py BUILD vistrel-VERSION.zip
 """
-import glob
 import json
 import os
 import subprocess
@@ -18,12 +17,9 @@ BOOT_FILES = {"x64": "BOOTX64.EFI", "aa64": "BOOTAA64.EFI", "ia32": "BOOTIA32.EF
 
 
 def main():
-    build = sys.argv[1]
+    build, zip_name = sys.argv[1], sys.argv[2]
     image = os.path.join(build, "vistrel-stick.img")
-    zips = glob.glob(os.path.join(build, "vistrel-*.zip"))
     failures = []
-    if len(zips) != 1:
-        sys.exit("FAILED: one vistrel-VERSION.zip expected in %s, found %s" % (build, zips))
     if os.path.getsize(image) > 64 << 20:
         failures.append("the image is %d bytes, over 64 MiB" % os.path.getsize(image))
     table = json.loads(subprocess.run(["sfdisk", "--json", image], check=True, capture_output=True).stdout)
@@ -38,7 +34,7 @@ def main():
         for name in ("vistrel-hotkey.efi", "vistrel.efi"):
             expected["vistrel/%s/%s" % (arch, name)] = os.path.join(folder, name)
     env = dict(os.environ, MTOOLS_SKIP_CHECK="1")
-    with zipfile.ZipFile(zips[0]) as archive:
+    with zipfile.ZipFile(os.path.join(build, zip_name)) as archive:
         files = sorted(name for name in archive.namelist() if not name.endswith("/"))
         if files != sorted(expected):
             failures.append("the zip holds %s" % files)
@@ -60,7 +56,7 @@ def main():
         print("FAILED:", failure)
     if not failures:
         print("stick: one FAT32 partition from 1 MiB in %d MiB; %d files alike in the image and %s"
-              % (os.path.getsize(image) >> 20, len(files), os.path.basename(zips[0])))
+              % (os.path.getsize(image) >> 20, len(files), zip_name))
     return 1 if failures else 0
 
 
