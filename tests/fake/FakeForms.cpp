@@ -29,17 +29,6 @@ EFI_STATUS Give(const void *Bytes, size_t Count, void *Buffer, UINTN *Size) {
 
 // --- the firmware's keyboard, wait events, TPLs -------------------------------
 
-EFI_STATUS EFIAPI KeyboardReset(EFI_SIMPLE_TEXT_IN_PROTOCOL *, BOOLEAN) { return EFI_SUCCESS; }
-
-EFI_STATUS EFIAPI KeyboardRead(EFI_SIMPLE_TEXT_IN_PROTOCOL *, EFI_INPUT_KEY *Key) {
-  EFI_STATUS Injected;
-  if (G().Fw.Enter("KeyboardRead", "", &Injected)) return Injected;
-  if (G().Typed.empty()) return EFI_NOT_READY;
-  *Key = G().Typed.front();
-  G().Typed.pop_front();
-  return EFI_SUCCESS;
-}
-
 EFI_STATUS EFIAPI CreateEvent(UINT32 Type, EFI_TPL Tpl, EFI_EVENT_NOTIFY Notify, VOID *Context, EFI_EVENT *Event) {
   if (Type != EVT_NOTIFY_WAIT) return G().SavedBoot.CreateEvent(Type, Tpl, Notify, Context, Event);
   EFI_STATUS Injected;
@@ -75,8 +64,8 @@ EFI_STATUS EFIAPI WaitForEvent(UINTN Count, EFI_EVENT *Events, UINTN *Index) {
   if (F.Fw.CurrentTpl != TPL_APPLICATION) return EFI_UNSUPPORTED;
   for (int Round = 0; Round < 2; Round++) {
     for (UINTN At = 0; At < Count; At++) {
-      if (Events[At] == &F.KeyboardEvent) {
-        if (F.Typed.empty()) continue;
+      if (Events[At] == F.Fw.ConIn.WaitForKey) {
+        if (F.Fw.TypedKeys.empty()) continue;
       } else if (F.WaitEvents.count(Events[At]) != 0) {
         FakeForms::WaitEvent &Wait = F.WaitEvents[Events[At]];
         if (!Wait.Signalled) {
@@ -113,21 +102,6 @@ EFI_STATUS EFIAPI CalculateCrc32(VOID *Data, UINTN Size, UINT32 *Crc) {
   if (G().Fw.Enter("CalculateCrc32", std::to_string(Size), &Injected)) return Injected;
   *Crc = Crc32(static_cast<const UINT8 *>(Data), Size);
   return EFI_SUCCESS;
-}
-
-EFI_STATUS EFIAPI SetWatchdogTimer(UINTN Timeout, UINT64, UINTN, CHAR16 *) {
-  EFI_STATUS Injected;
-  if (G().Fw.Enter("SetWatchdogTimer", std::to_string(Timeout), &Injected)) return Injected;
-  G().WatchdogOff = Timeout == 0;
-  return EFI_SUCCESS;
-}
-
-EFI_STATUS EFIAPI GetVariable(CHAR16 *Name, EFI_GUID *, UINT32 *, UINTN *Size, VOID *Data) {
-  EFI_STATUS Injected;
-  if (G().Fw.Enter("GetVariable", Narrow(FromUcs2(Name)), &Injected)) return Injected;
-  const std::string &Language = G().PlatformLang;
-  if (FromUcs2(Name) != u"PlatformLang" || Language.empty()) return EFI_NOT_FOUND;
-  return Give(Language.c_str(), Language.size() + 1, Data, Size);
 }
 
 EFI_STATUS EFIAPI LocateProtocol(EFI_GUID *Protocol, VOID *Registration, VOID **Interface) {
@@ -237,7 +211,7 @@ bool ReadKey(EFI_INPUT_KEY *Key) {
     EFI_SIMPLE_TEXT_IN_PROTOCOL *Input = gST->ConIn;
     const EFI_STATUS Status = Input->ReadKeyStroke(Input, Key);
     if (!EFI_ERROR(Status)) {
-      if (Input != &F.Keyboard) F.Delivered.push_back(*Key);
+      if (Input != &F.Fw.ConIn) F.Delivered.push_back(*Key);
       return true;
     }
     UINTN Index = 0;
@@ -314,7 +288,7 @@ void FakeForms::Draw(EFI_FORM_ID Form, unsigned Page, unsigned Highlight) {
 bool FakeForms::ConsoleInputIsTheKeyboard() const {
   EFI_SYSTEM_TABLE Table = Fw.St;
   Table.Hdr.CRC32 = 0;
-  return Fw.St.ConIn == &Keyboard &&
+  return Fw.St.ConIn == &Fw.ConIn &&
          Fw.St.Hdr.CRC32 == Crc32(reinterpret_cast<const UINT8 *>(&Table), sizeof(Table));
 }
 
@@ -322,9 +296,6 @@ FakeForms::FakeForms(FakeFirmware &Firmware)
     : Fw(Firmware), SavedTable(Fw.St), SavedBoot(Fw.Bs), SavedRuntime(Fw.Rt), SavedConOut(Fw.ConOut),
       SavedImage(Fw.LoadedImage) {
   gForms = this;
-  Keyboard.Reset = KeyboardReset;
-  Keyboard.ReadKeyStroke = KeyboardRead;
-  Keyboard.WaitForKey = &KeyboardEvent;
   Database.ListPackageLists = ListPackageLists;
   Database.ExportPackageLists = ExportPackageLists;
   Strings.GetString = GetString;
@@ -337,9 +308,9 @@ FakeForms::FakeForms(FakeFirmware &Firmware)
   Fw.Bs.RaiseTPL = RaiseTpl;
   Fw.Bs.RestoreTPL = RestoreTpl;
   Fw.Bs.CalculateCrc32 = CalculateCrc32;
-  Fw.Bs.SetWatchdogTimer = SetWatchdogTimer;
   Fw.Bs.LocateProtocol = LocateProtocol;
-  Fw.Rt.GetVariable = GetVariable;
+  Fw.Variables["PlatformLang"] = {'f', 'r', '-', 'F', 'R', 0};
+  Fw.KeyDuringWait = false;  // keys come from the test, when it types them
   Fw.ConOut.OutputString = OutputString;
   Fw.ConOut.SetAttribute = SetAttribute;
   Fw.ConOut.SetCursorPosition = SetCursorPosition;
@@ -348,7 +319,6 @@ FakeForms::FakeForms(FakeFirmware &Firmware)
   Fw.ConOut.QueryMode = QueryMode;
   Synced(EFI_SUCCESS);
   Fw.LoadedImage.DeviceHandle = &Fw.Volumes[0].HandleTag;  // the tool's own volume
-  Fw.St.ConIn = &Keyboard;
   Fw.St.Hdr.HeaderSize = sizeof(EFI_SYSTEM_TABLE);
   Fw.St.Hdr.CRC32 = 0;
   Fw.St.Hdr.CRC32 = Crc32(reinterpret_cast<const UINT8 *>(&Fw.St), sizeof(Fw.St));

@@ -3,10 +3,10 @@
 // browser that reads keys as EDK II's does (a read, a wait on WaitForKey, a
 // read; its save prompt reads once to flush before it draws), drawing each
 // screen as text cells on the fake's screen. Also what the forms tool needs
-// beside them: the firmware's keyboard as gST->ConIn, wait events,
-// WaitForEvent, TPLs, the table's CRC, the watchdog, PlatformLang, the
-// console's text mode. It takes those table entries over while it lives and
-// gives them back when it goes.
+// beside them: wait events, WaitForEvent with the firmware's keyboard (the
+// fake firmware's console input, whose TypedKeys a person typed), TPLs, the
+// table's CRC, the console's text mode, and PlatformLang "fr-FR". It takes
+// those table entries over while it lives and gives them back when it goes.
 #pragma once
 
 #include <deque>
@@ -46,8 +46,6 @@ class FakeForms {
   std::vector<FakePackageList> Lists;  // the database, in order; list N's handle is N + 1
   std::map<EFI_FORM_ID, FakeForm> Forms;  // what SendForm shows; other ids are EFI_NOT_FOUND
   bool HasDatabase = true, HasBrowser = true, HasDisplayEngine = true;
-  std::string PlatformLang = "fr-FR";  // empty: no such variable
-  std::deque<EFI_INPUT_KEY> Typed;     // keys a person typed on the firmware's keyboard
   std::function<void()> OnIdleKeyboard;  // a wait for the keyboard found nothing typed
   // The console's text mode, centred on a screen a little larger (800x600
   // for the 100x31 the constructor sets).
@@ -64,17 +62,14 @@ class FakeForms {
   std::vector<EFI_INPUT_KEY> Delivered;  // every key the tool's input gave the browser
   std::vector<std::string> Faults;       // what EDK II's browser would have done wrong by
   unsigned SendForms = 0;
-  bool WatchdogOff = false;
   bool ConsoleInputIsTheKeyboard() const;  // and the system table's CRC right
   void Draw(EFI_FORM_ID Form, unsigned Page, unsigned Highlight);
 
   FakeFirmware &Fw;
-  EFI_SIMPLE_TEXT_IN_PROTOCOL Keyboard = {};
   EFI_HII_DATABASE_PROTOCOL Database = {};
   EFI_HII_STRING_PROTOCOL Strings = {};
   EFI_FORM_BROWSER2_PROTOCOL Browser = {};
   int DisplayEngine = 0;
-  int KeyboardEvent = 0;
   struct WaitEvent {
     EFI_TPL Tpl;
     EFI_EVENT_NOTIFY Notify;

@@ -235,7 +235,7 @@ TEST_F(FormsToolTest, WalkSavesEveryScreenOnceWithOnlyEscAndPageDown) {
   EXPECT_EQ(std::count_if(Forms.Delivered.begin(), Forms.Delivered.end(),
                           [](const EFI_INPUT_KEY &K) { return K.ScanCode == SCAN_ESC; }),
             3);
-  EXPECT_TRUE(Forms.WatchdogOff);
+  EXPECT_EQ(Fw.CallsOf("SetWatchdogTimer").front(), "SetWatchdogTimer(0)");
 
   const std::string Index = Text(Fw.FindFile(kFolder + "INDEX.TXT"));
   for (const char *Line : {"001 Main > Simple, en fran\xc3\xa7" "ais [00000010-1234-5678-0102-030405060708 form 1]: "
@@ -282,18 +282,18 @@ const Stop kStops[] = {
     {"a form with changes", [](fake::FakeFirmware &, fake::FakeForms &Forms) { Forms.Forms[1].AsksToSave = true; },
      {}, EFI_ABORTED, 1, "it asked whether to save changes; answered N (discard); the walk stopped"},
     {"a form that ignores ESC and N",
-     [](fake::FakeFirmware &, fake::FakeForms &Forms) {
+     [](fake::FakeFirmware &Fw, fake::FakeForms &Forms) {
        Forms.Forms[1].Stubborn = true;
-       Forms.OnIdleKeyboard = [&Forms] { Forms.Typed.push_back(Key(0, 'q')); };
+       Forms.OnIdleKeyboard = [&Fw] { Fw.TypedKeys.push_back(Key(0, 'q')); };
      },
      {}, EFI_ABORTED, 1, "ESC and N did not end it; the keyboard was given back"},
     {"an action request", [](fake::FakeFirmware &, fake::FakeForms &Forms) { Forms.Forms[2].Action = 2; }, {},
      EFI_ABORTED, 2, "it asked for browser action 2, not taken"},
-    {"ESC typed during a form", [](fake::FakeFirmware &, fake::FakeForms &Forms) { Forms.Typed = {Key(0, 'x'), Key(SCAN_ESC)}; },
+    {"ESC typed during a form", [](fake::FakeFirmware &Fw, fake::FakeForms &) { Fw.TypedKeys = {Key(0, 'x'), Key(SCAN_ESC)}; },
      {}, EFI_ABORTED, 1, "the walk stopped: ESC was pressed"},
     {"-step, ESC at the second screen held",
-     [](fake::FakeFirmware &, fake::FakeForms &Forms) {
-       Forms.OnIdleKeyboard = [&Forms] { Forms.Typed.push_back(Forms.Screens.size() < 3 ? Key(0, 'x') : Key(SCAN_ESC)); };
+     [](fake::FakeFirmware &Fw, fake::FakeForms &Forms) {
+       Forms.OnIdleKeyboard = [&] { Fw.TypedKeys.push_back(Forms.Screens.size() < 3 ? Key(0, 'x') : Key(SCAN_ESC)); };
      },
      {"-step"}, EFI_ABORTED, 2, "the walk stopped: ESC was pressed"},
     {"a volume full from the second form on",
@@ -338,7 +338,7 @@ TEST_F(FormsToolTest, OptionsChooseSetsAndMissingPiecesStopBeforeAnythingIsMade)
   EXPECT_EQ(Forms.SendForms, 0u);
   EXPECT_TRUE(Fw.FileNames().empty());
 
-  Forms.OnIdleKeyboard = [&] { Forms.Typed.push_back(Key(0, 'x')); };
+  Forms.OnIdleKeyboard = [&] { Fw.TypedKeys.push_back(Key(0, 'x')); };
   EXPECT_EQ(Run({"-set", "1", "-step"}), EFI_SUCCESS) << "-step, with a person pressing a key at each screen";
   EXPECT_EQ(Forms.SendForms, 2u) << "set 1 alone, its modal form skipped";
   for (const char *Wrong : {"-set", "-set 0", "-set 1 -set 1", "-list -list", "-set 12345678-1234-5678-0102-03040506070",
