@@ -330,7 +330,7 @@ def forms_demo(options, display):
 
         def run(display):
             pause = "stall 3000000\n" if display else ""  # a moment to look at the window
-            return run_machine(work, disk, FORMS_SCRIPT.format(pause=pause), options.rtc, display,
+            return run_machine(work, [disk], FORMS_SCRIPT.format(pause=pause), options.rtc, display,
                                progress=Progress(FORMS_STAGES), timeout=600, arch=options.arch)
         result = run_in_window(run, display)
 
