@@ -6,7 +6,7 @@ set(_fuzz_build ${CMAKE_BINARY_DIR}/fuzz)
 add_test(NAME fuzz.build
          COMMAND ${PROJECT_SOURCE_DIR}/fuzz/fuzz.sh build ${PROJECT_SOURCE_DIR} ${_fuzz_build}
                  fuzz_capture_path fuzz_bmp_encoder fuzz_png_text fuzz_forms_listing)
-set_tests_properties(fuzz.build PROPERTIES LABELS fuzz FIXTURES_SETUP fuzz_targets TIMEOUT 300 COST 40)
+set_tests_properties(fuzz.build PROPERTIES LABELS fuzz FIXTURES_SETUP fuzz_targets TIMEOUT 300)
 foreach(Name capture_path bmp_encoder png_text forms_listing)
   add_test(NAME fuzz.${Name}
            COMMAND ${PROJECT_SOURCE_DIR}/fuzz/fuzz.sh run ${PROJECT_SOURCE_DIR} ${_fuzz_build} ${Name}
@@ -18,7 +18,7 @@ set(_clang_build ${CMAKE_BINARY_DIR}/clang-sanitized)
 add_test(NAME sanitize.clang.build
          COMMAND ${PROJECT_SOURCE_DIR}/fuzz/fuzz.sh build ${PROJECT_SOURCE_DIR} ${_clang_build}
                  vistrel_clang_sanitized_tests)
-set_tests_properties(sanitize.clang.build PROPERTIES LABELS sanitize FIXTURES_SETUP clang_sanitized COST 60
+set_tests_properties(sanitize.clang.build PROPERTIES LABELS sanitize FIXTURES_SETUP clang_sanitized
                      TIMEOUT 300)
 add_test(NAME sanitize.clang COMMAND ${_clang_build}/fuzz/vistrel_clang_sanitized_tests)
 set_tests_properties(sanitize.clang PROPERTIES LABELS sanitize FIXTURES_REQUIRED clang_sanitized TIMEOUT 300)
