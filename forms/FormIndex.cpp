@@ -99,17 +99,10 @@ VOID TextBuffer::Text(const CHAR16 *Text, BOOLEAN Html) {
 }
 
 VOID TextBuffer::Decimal(UINTN Value, UINTN MinimumDigits) {
-  char Reversed[24];
-  UINTN Count = 0;
-  do {
-    Reversed[Count++] = static_cast<char>('0' + Value % 10);
-    Value /= 10;
-  } while (Value != 0);
-  for (; MinimumDigits > Count; MinimumDigits--) {
-    Byte('0');
-  }
-  while (Count > 0) {
-    Byte(static_cast<UINT8>(Reversed[--Count]));
+  char Digits[kDecimalDigitsMax];
+  const UINTN Count = FormatDecimal(Value, MinimumDigits, Digits);
+  for (UINTN Index = 0; Index < Count; Index++) {
+    Byte(static_cast<UINT8>(Digits[Index]));
   }
 }
 

@@ -27,17 +27,10 @@ class TextBuilder {
   }
   // Decimal, at least Digits long with leading zeros.
   VOID Number(UINT32 Value, UINTN Digits = 1) {
-    char Reversed[10];
-    UINTN Count = 0;
-    do {
-      Reversed[Count++] = static_cast<char>('0' + Value % 10);
-      Value /= 10;
-    } while (Value != 0);
-    for (; Digits > Count; Digits--) {
-      Byte('0');
-    }
-    while (Count > 0) {
-      Byte(static_cast<UINT8>(Reversed[--Count]));
+    char Text[kDecimalDigitsMax];
+    const UINTN Count = FormatDecimal(Value, Digits, Text);
+    for (UINTN Index = 0; Index < Count; Index++) {
+      Byte(static_cast<UINT8>(Text[Index]));
     }
   }
   VOID Hex(UINT32 Value) {

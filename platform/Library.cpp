@@ -75,3 +75,21 @@ BOOLEAN StrCatS(CHAR16 *Destination, UINTN DestinationMax, const CHAR16 *Source)
   CopyMem(Destination + Used, Source, (Added + 1) * sizeof(CHAR16));
   return TRUE;
 }
+
+UINTN FormatDecimal(UINT64 Value, UINTN MinimumDigits, char *Digits) {
+  char Reversed[kDecimalDigitsMax];
+  UINTN Count = 0;
+  do {
+    Reversed[Count++] = static_cast<char>('0' + Value % 10);
+    Value /= 10;
+  } while (Value != 0);
+  UINTN Written = 0;
+  MinimumDigits = MinimumDigits < kDecimalDigitsMax ? MinimumDigits : kDecimalDigitsMax;
+  for (; MinimumDigits > Count; MinimumDigits--) {
+    Digits[Written++] = '0';
+  }
+  while (Count > 0) {
+    Digits[Written++] = Reversed[--Count];
+  }
+  return Written;
+}

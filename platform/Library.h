@@ -34,6 +34,12 @@ const CHAR16 *StrStr(const CHAR16 *String, const CHAR16 *SearchString);
 // result and its NUL would not fit.
 BOOLEAN StrCatS(CHAR16 *Destination, UINTN DestinationMax, const CHAR16 *Source);
 
+// Value in decimal, at least MinimumDigits long (at most kDecimalDigitsMax)
+// with leading zeros, into Digits (kDecimalDigitsMax long; no NUL). Returns
+// the characters written.
+constexpr UINTN kDecimalDigitsMax = 20;
+UINTN FormatDecimal(UINT64 Value, UINTN MinimumDigits, char *Digits);
+
 // Adds B to A; FALSE when the sum does not fit in UINTN.
 inline BOOLEAN SafeAdd(UINTN A, UINTN B, UINTN *Sum) { return !__builtin_add_overflow(A, B, Sum); }
 

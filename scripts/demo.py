@@ -240,13 +240,21 @@ def hotkey_demo(options, display):
         result = run_in_window(run, display)
 
         captures = disk.captures()
-        if result.callback_error or len(captures) != 2:
-            print("Two captures expected, %d written%s. The console said:"
-                  % (len(captures), " (" + result.callback_error + ")" if result.callback_error else ""))
-            print(result.text)
+        if not as_expected(result, captures, 2, "Two captures"):
             return 1
         copy_out(disk, captures, options.out, ("The shell", "The front page"))
     return 0
+
+
+def as_expected(result, captures, count, what):
+    """Whether the session ran through and wrote `count` captures; if not,
+    says so with the console's text."""
+    if result.callback_error is None and len(captures) == count:
+        return True
+    print("%s expected, %d written%s. The console said:"
+          % (what, len(captures), " (" + result.callback_error + ")" if result.callback_error else ""))
+    print(result.text)
+    return False
 
 
 def copy_out(disk, names, out, wheres):
@@ -310,10 +318,7 @@ def stick_demo(options, display):
                                qmp_path=os.path.join(work, "qmp.sock"), session=session, arch=options.arch)
         result = run_in_window(run, display)
         captures = stick.captures()
-        if result.callback_error or len(captures) != 1:
-            print("One capture on the stick expected, %d written%s. The console said:"
-                  % (len(captures), " (" + result.callback_error + ")" if result.callback_error else ""))
-            print(result.text)
+        if not as_expected(result, captures, 1, "One capture on the stick"):
             return 1
         if internal and internal.files():
             print("warning: the internal disk holds %s" % internal.files())
