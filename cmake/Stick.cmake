@@ -8,6 +8,6 @@ set(VISTREL_STICK_ZIP ${PROJECT_BINARY_DIR}/vistrel-${VISTREL_VERSION}.zip)
 add_custom_target(vistrel_stick ALL
   COMMAND ${VISTREL_PYTHON} ${PROJECT_SOURCE_DIR}/scripts/make-stick.py ${PROJECT_BINARY_DIR}
           --image ${VISTREL_STICK_IMAGE} --zip ${VISTREL_STICK_ZIP}
-  DEPENDS vistrel_efi vistrel_hotkey_efi vistrel_launcher_efi vistrel_images_aa64 vistrel_images_ia32
+  DEPENDS vistrel_images_x64 vistrel_images_aa64 vistrel_images_ia32
   BYPRODUCTS ${VISTREL_STICK_IMAGE} ${VISTREL_STICK_ZIP}
   VERBATIM)

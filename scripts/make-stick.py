@@ -52,7 +52,7 @@ def tree(build, signed, readme):
     for arch, boot_name in ARCHITECTURES.items():
         folder = build if arch == "x64" else os.path.join(build, arch)
         files.append(("EFI/BOOT/" + boot_name, os.path.join(folder, "vistrel-launcher" + suffix)))
-        for image in ("vistrel-hotkey", "vistrel"):
+        for image in ("vistrel-hotkey", "vistrel", "vistrel-forms"):
             files.append(("vistrel/%s/%s.efi" % (arch, image), os.path.join(folder, image + suffix)))
     for _, local in files:
         if not os.path.isfile(local):

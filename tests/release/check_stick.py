@@ -2,8 +2,9 @@
 """The stick as a user's tools see it: sfdisk reads one FAT32 partition
 (type 0x0C) from 1 MiB in an image of at most 64 MiB, zero-filled where
 empty; mtools and the zip list the same tree, byte for byte: each
-architecture's launcher as its firmware's boot file, the driver and the
-command of every architecture under their own names, and README.TXT.
+architecture's launcher as its firmware's boot file, the driver, the
+command and the forms tool of every architecture under their own names, and
+README.TXT, which names each of them.
 
     check_stick.py BUILD vistrel-VERSION.zip
 """
@@ -31,7 +32,7 @@ def main():
     for arch, boot in BOOT_FILES.items():
         folder = build if arch == "x64" else os.path.join(build, arch)
         expected["EFI/BOOT/" + boot] = os.path.join(folder, "vistrel-launcher.efi")
-        for name in ("vistrel-hotkey.efi", "vistrel.efi"):
+        for name in ("vistrel-hotkey.efi", "vistrel.efi", "vistrel-forms.efi"):
             expected["vistrel/%s/%s" % (arch, name)] = os.path.join(folder, name)
     env = dict(os.environ, MTOOLS_SKIP_CHECK="1")
     with zipfile.ZipFile(os.path.join(build, zip_name)) as archive:
@@ -48,6 +49,10 @@ def main():
         readme = archive.read("README.TXT").decode("ascii")
         if "Ctrl+Alt+F12" not in readme or "\r\n" not in readme:
             failures.append("README.TXT is not the instructions, with DOS line ends")
+        unlisted = sorted({os.path.basename(name) for name in files if os.path.basename(name) not in readme}
+                          - {"README.TXT"})
+        if unlisted:
+            failures.append("README.TXT does not list %s" % unlisted)
     with open(image, "rb") as f:
         f.seek(48 << 20)
         if f.read(1 << 20).strip(b"\0"):
