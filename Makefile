@@ -5,7 +5,7 @@ JOBS ?= 2
 # three by default. `make run ARCH=...` runs the demo on its firmware.
 ARCH ?=
 
-.PHONY: all deps build test run clean lint bench sign stick
+.PHONY: all deps build test run clean lint bench sign stick release
 
 all: build
 
@@ -67,6 +67,16 @@ stick: build
 	  $(MAKE) --no-print-directory sign KEY="$(KEY)" CERT="$(CERT)" ARCH= && \
 	  /usr/bin/python3 scripts/make-stick.py $(BUILD) --signed --image $(BUILD)/vistrel-stick-signed.img; \
 	fi
+
+# The release files in dist/, as every build writes them to $(BUILD)/dist/:
+# vistrel-stick-VERSION.img.gz (the stick's image by its name and version, which
+# image writers open as it is), vistrel-VERSION.zip and SHA256SUMS. Files of
+# other names already in dist/ stay. Every architecture's, whatever ARCH says.
+release:
+	@$(MAKE) --no-print-directory build ARCH=
+	@mkdir -p dist
+	@cp $(BUILD)/dist/* dist/
+	@echo "release: dist/ ($$(cd $(BUILD)/dist && echo *))"
 
 clean:
 	rm -rf $(BUILD) out

@@ -11,3 +11,18 @@ add_custom_target(vistrel_stick ALL
   DEPENDS vistrel_images_x64 vistrel_images_aa64 vistrel_images_ia32
   BYPRODUCTS ${VISTREL_STICK_IMAGE} ${VISTREL_STICK_ZIP}
   VERBATIM)
+
+# The release files, build/dist/: the stick's image gzipped, the zip and
+# SHA256SUMS (scripts/make-release.py). Part of every build, so that
+# release.reproducible compares them too; `make release` copies them to dist/.
+# The folder is made afresh: no file of an earlier version stays beside them.
+set(VISTREL_RELEASE_DIR ${PROJECT_BINARY_DIR}/dist)
+set(VISTREL_RELEASE_FILES vistrel-stick-${VISTREL_VERSION}.img.gz vistrel-${VISTREL_VERSION}.zip SHA256SUMS)
+list(TRANSFORM VISTREL_RELEASE_FILES PREPEND ${VISTREL_RELEASE_DIR}/ OUTPUT_VARIABLE _release_paths)
+add_custom_target(vistrel_release ALL
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${VISTREL_RELEASE_DIR}
+  COMMAND ${VISTREL_PYTHON} ${PROJECT_SOURCE_DIR}/scripts/make-release.py ${PROJECT_BINARY_DIR}
+          ${VISTREL_RELEASE_DIR}
+  DEPENDS vistrel_stick
+  BYPRODUCTS ${_release_paths}
+  VERBATIM)

@@ -1,15 +1,16 @@
-# Builds the images of every architecture in ARCHITECTURES, and the stick made
-# of them, again from a clean tree: a copy of the sources at another path
-# (gnu-efi's unpacked packages in deps/ included, version control left out),
-# built elsewhere. Each must be identical byte for byte to what the build
-# FIRST made from the checkout.
+# Builds the images of every architecture in ARCHITECTURES, the stick made of
+# them and the release files (RELEASE), again from a clean tree: a copy of the
+# sources at another path (gnu-efi's unpacked packages in deps/ included,
+# version control left out), built elsewhere. Each must be identical byte for
+# byte to what the build FIRST made from the checkout.
 file(REMOVE_RECURSE ${WORK})
 
-# The copy leaves out build trees, outputs and version control, and of what
-# the install step fetched, the package lists it fetched it with.
+# The copy leaves out build trees, outputs (release files included) and
+# version control, and of what the install step fetched, the package lists it
+# fetched it with.
 file(GLOB Entries RELATIVE ${SOURCE} ${SOURCE}/* ${SOURCE}/deps/*)
 foreach(Entry ${Entries})
-  if(NOT Entry MATCHES "^(build.*|out|\\.git|deps|deps/apt-.*)$")
+  if(NOT Entry MATCHES "^(build.*|out|dist|\\.git|deps|deps/apt-.*)$")
     get_filename_component(Folder ${Entry} DIRECTORY)
     file(COPY ${SOURCE}/${Entry} DESTINATION ${WORK}/elsewhere/checkout/${Folder})
   endif()
@@ -36,8 +37,9 @@ foreach(Arch ${ARCHITECTURES})
   list(APPEND Images ${Folder}vistrel.efi ${Folder}vistrel-hotkey.efi ${Folder}vistrel-launcher.efi
        ${Folder}vistrel-forms.efi)
 endforeach()
-# The stick's image and zip, made from those images.
-list(APPEND Images vistrel-stick.img ${ZIP})
+# The stick's image and zip, made from those images, and the release files
+# made from those.
+list(APPEND Images vistrel-stick.img ${ZIP} ${RELEASE})
 foreach(Image ${Images})
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${FIRST}/${Image} ${WORK}/second/tree/${Image}
                   RESULT_VARIABLE Differs)

@@ -4,10 +4,12 @@
 empty; mtools and the zip list the same tree, byte for byte: each
 architecture's launcher as its firmware's boot file, the driver, the
 command and the forms tool of every architecture under their own names, and
-README.TXT, which names each of them.
+README.TXT, which names each of them. The release files in BUILD/dist give
+the image and the zip back, and their sums check.
 
     check_stick.py BUILD vistrel-VERSION.zip
 """
+import gzip
 import json
 import os
 import subprocess
@@ -15,6 +17,31 @@ import sys
 import zipfile
 
 BOOT_FILES = {"x64": "BOOTX64.EFI", "aa64": "BOOTAA64.EFI", "ia32": "BOOTIA32.EFI"}
+
+
+def release_files(build, image, zip_name):
+    """What's wrong with BUILD/dist: the gzipped image, with neither name nor
+    time in its header, must give the image back; the zip must be the build's;
+    SHA256SUMS must list both, sorted, as sha256sum -c reads them."""
+    dist = os.path.join(build, "dist")
+    gz_name = zip_name.replace("vistrel-", "vistrel-stick-", 1)[:-len(".zip")] + ".img.gz"
+    failures = []
+    with open(os.path.join(dist, gz_name), "rb") as f:
+        compressed = f.read()
+    if compressed[3] & 0x08 or compressed[4:8] != b"\0\0\0\0":
+        failures.append("%s keeps a file name or a time" % gz_name)
+    with open(image, "rb") as f:
+        if gzip.decompress(compressed) != f.read():
+            failures.append("%s does not give the image back" % gz_name)
+    with open(os.path.join(build, zip_name), "rb") as built, open(os.path.join(dist, zip_name), "rb") as copy:
+        if built.read() != copy.read():
+            failures.append("dist/%s is not the build's" % zip_name)
+    with open(os.path.join(dist, "SHA256SUMS")) as f:
+        names = [line.split("  ", 1)[1].rstrip("\n") for line in f]
+    checked = subprocess.run(["sha256sum", "--check", "--strict", "SHA256SUMS"], cwd=dist, capture_output=True)
+    if names != sorted([gz_name, zip_name]) or checked.returncode:
+        failures.append("SHA256SUMS lists %s: %s" % (names, checked.stdout.decode().strip()))
+    return failures
 
 
 def main():
@@ -53,6 +80,7 @@ def main():
                           - {"README.TXT"})
         if unlisted:
             failures.append("README.TXT does not list %s" % unlisted)
+    failures += release_files(build, image, zip_name)
     with open(image, "rb") as f:
         f.seek(48 << 20)
         if f.read(1 << 20).strip(b"\0"):
@@ -60,8 +88,8 @@ def main():
     for failure in failures:
         print("FAILED:", failure)
     if not failures:
-        print("stick: one FAT32 partition from 1 MiB in %d MiB; %d files alike in the image and %s"
-              % (os.path.getsize(image) >> 20, len(files), zip_name))
+        print("stick: one FAT32 partition from 1 MiB in %d MiB; %d files alike in the image and %s; "
+              "dist/ gives both back" % (os.path.getsize(image) >> 20, len(files), zip_name))
     return 1 if failures else 0
 
 
