@@ -131,7 +131,7 @@ WALK_SUMMARY Summarize(const FORM_RECORD *Records, UINTN Count) {
   for (UINTN Index = 0; Index < Count; Index++) {
     Summary.Screens += Records[Index].Screens;
     Summary.Skipped += IsSkipped(Records[Index].Outcome) ? 1 : 0;
-    Summary.Failed += Records[Index].Outcome == FORM_OUTCOME::Failed ? 1 : 0;
+    Summary.Failed += Records[Index].Outcome == FORM_OUTCOME::Failed || Records[Index].Outcome == FORM_OUTCOME::Refused ? 1 : 0;
   }
   return Summary;
 }
@@ -234,6 +234,16 @@ VOID FormIndex::Describe(const FORM_RECORD &Record, BOOLEAN Html) {
       mLine.Ascii("it asked for browser action ");
       mLine.Decimal(Record.Action);
       mLine.Ascii(", not taken; the walk stopped");
+      break;
+    case FORM_OUTCOME::Refused:
+      mLine.Ascii("the browser refused to show it: ");
+      mLine.Text(Status, Html);
+      mLine.Ascii("; the walk stopped");
+      break;
+    case FORM_OUTCOME::KeyboardOnly:
+      mLine.Ascii("the browser read only the keyboard: saved after ");
+      mLine.Decimal(kUnreadInputSeconds);
+      mLine.Ascii(" s and left by a person; the walk stopped");
       break;
   }
   if (Record.Cut) {

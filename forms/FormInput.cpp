@@ -31,6 +31,7 @@ VOID EFIAPI FormInput::OnWaitForKey(EFI_EVENT Event, VOID *Context) {
 }
 
 EFI_STATUS FormInput::Read(EFI_INPUT_KEY *Key) {
+  mEverRead = TRUE;
   if (mGaveBack) {
     return mFirmwareInput->ReadKeyStroke(mFirmwareInput, Key);
   }

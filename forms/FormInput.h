@@ -34,6 +34,9 @@ class FormInput {
   EFI_STATUS Create(ConsoleInputSwap *Swap, FORM_SCREEN_HANDLER OnScreen, VOID *Context);
   EFI_SIMPLE_TEXT_IN_PROTOCOL *Protocol() { return &mInput.Protocol; }
 
+  // Whether the browser has read this input at all: some browsers read the
+  // keyboards themselves.
+  BOOLEAN EverRead() const { return mEverRead; }
   UINTN Escapes() const { return mEscapes; }
   BOOLEAN AnsweredNo() const { return mAnsweredNo; }
   BOOLEAN GaveKeyboardBack() const { return mGaveBack; }
@@ -60,4 +63,5 @@ class FormInput {
   UINTN mEscapes = 0;
   BOOLEAN mAnsweredNo = FALSE;
   BOOLEAN mGaveBack = FALSE;
+  BOOLEAN mEverRead = FALSE;
 };

@@ -3,6 +3,10 @@
 
 #include "platform/Hii.h"
 
+// How long a browser may leave the walk's input unread before the walk takes
+// it for one that reads the keyboards itself.
+constexpr UINTN kUnreadInputSeconds = 5;
+
 enum class FORM_OUTCOME : UINT8 {
   Shown,             // shown and left with ESC
   SkippedModal,      // a modal form: ESC cannot leave it
@@ -11,6 +15,8 @@ enum class FORM_OUTCOME : UINT8 {
   AnsweredNo,        // it asked to save changes and got 'N'; the walk stopped
   KeyboardGivenBack,  // not even 'N' ended it; the walk stopped
   ActionRequested,   // SendForm asked for an action, not taken; the walk stopped
+  Refused,           // SendForm failed without reading a key, as a browser busy with its own setup does; the walk stopped
+  KeyboardOnly,      // the browser read only the real keyboard: saved from a timer, left by a person; the walk stopped
 };
 
 struct FORM_RECORD {

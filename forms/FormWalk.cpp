@@ -1,7 +1,7 @@
 #include "forms/FormWalk.h"
 
-#include "forms/FormInput.h"
 #include "platform/CaptureClock.h"
+#include "platform/Event.h"
 #include "platform/Print.h"
 
 namespace {
@@ -30,6 +30,20 @@ VOID FormWalk::Progress(UINTN Set, UINTN SetNumber, UINTN SetCount, UINTN FormNu
         Seconds / 60, Seconds % 60, Title);
 }
 
+// A browser that reads the keyboards itself never turns to the walk's input:
+// its page is saved from here, once, and the person is told how to leave it.
+VOID EFIAPI FormWalk::OnInputUnread(EFI_EVENT Event, VOID *Context) {
+  (void)Event;
+  auto *Walk = static_cast<FormWalk *>(Context);
+  if (Walk->mInput == nullptr || Walk->mInput->EverRead()) {
+    return;
+  }
+  Walk->mSavedByTimer = TRUE;
+  FormScreens::OnScreen(Walk->mScreens);
+  PrintOnLastRow(Walk->mScreens->Saved() != 0 ? STR16("Vistrel saved this page but cannot turn it: press ESC to leave it.")
+                                              : STR16("Vistrel could not save this page: press ESC to leave it."));
+}
+
 FORM_RECORD FormWalk::Show(UINTN Form) {
   const FORM_ENTRY &Entry = mList->Forms[Form];
   const FORM_SET_ENTRY &Set = mList->Sets[Entry.Set];
@@ -49,9 +63,21 @@ FORM_RECORD FormWalk::Show(UINTN Form) {
   }
   EFI_HII_HANDLE Handle = Set.Handle;
   EFI_GUID FormSetGuid = Set.FormSetGuid;
+  // Declared after the input, so closed before it goes. Without a timer the
+  // walk goes on: only a browser deaf to the input would wait on the person.
+  Event Unread;
+  mInput = &Input;
+  mSavedByTimer = FALSE;
+  if (!EFI_ERROR(Unread.CreateTimer(TPL_CALLBACK, OnInputUnread, this))) {
+    Unread.SetRelative(kUnreadInputSeconds * kTimerTicksPerSecond);
+  }
   Swap.Install(Input.Protocol());
+  // No screen dimensions: inside the firmware's own menus this call nests in
+  // its browser, which keeps its own.
   Record.Status = mBrowser->SendForm(mBrowser, &Handle, 1, &FormSetGuid, Entry.FormId, nullptr, &Record.Action);
   Swap.Restore();
+  Unread.Close();
+  mInput = nullptr;
 
   Record.Screens = mScreens->Saved();
   Record.Cut = mScreens->Cut();
@@ -64,6 +90,11 @@ FORM_RECORD FormWalk::Show(UINTN Form) {
   } else if (EFI_ERROR(mScreens->Failure())) {
     Record.Outcome = FORM_OUTCOME::Failed;
     Record.Status = mScreens->Failure();
+  } else if (!Input.EverRead() && mSavedByTimer) {
+    Record.Outcome = FORM_OUTCOME::KeyboardOnly;
+  } else if (!Input.EverRead() && EFI_ERROR(Record.Status) && Record.Status != EFI_NOT_FOUND) {
+    // EFI_NOT_FOUND is EDK II's answer for a form id it does not know.
+    Record.Outcome = FORM_OUTCOME::Refused;
   } else if (EFI_ERROR(Record.Status) || Record.Screens == 0) {
     Record.Outcome = FORM_OUTCOME::Failed;
   }
@@ -109,6 +140,18 @@ EFI_STATUS FormWalk::Run(UINTN First, UINTN Last) {
       if (EFI_ERROR(Written)) {
         mEnding = STR16("; the walk stopped: index.txt could not be written");
         return Written;
+      }
+      if (Record->Outcome == FORM_OUTCOME::Refused) {
+        mEnding = STR16("; the walk stopped: the form browser refused to show a form");
+        mAdvice = STR16("This firmware does not show its pages to another program from here: start the stick\n"
+                        "from the PC's one-time boot menu instead.\n");
+        return Record->Status;
+      }
+      if (Record->Outcome == FORM_OUTCOME::KeyboardOnly) {
+        mEnding = STR16("; the walk stopped: the form browser reads only the keyboard");
+        mAdvice = STR16("This firmware turns its pages only from the keyboard: press Ctrl+Alt+F12 on each page\n"
+                        "instead (the stick's hotkey).\n");
+        return EFI_ABORTED;
       }
       if (Record->Outcome == FORM_OUTCOME::AnsweredNo || Record->Outcome == FORM_OUTCOME::KeyboardGivenBack ||
           Record->Outcome == FORM_OUTCOME::ActionRequested) {

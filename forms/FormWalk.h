@@ -4,6 +4,7 @@
 #pragma once
 
 #include "forms/FormIndex.h"
+#include "forms/FormInput.h"
 #include "forms/FormScreens.h"
 #include "platform/ConsoleInput.h"
 
@@ -19,14 +20,19 @@ class FormWalk {
   // Walks form sets First to Last - 1, a line per form set on the console.
   // Returns EFI_SUCCESS when every form was shown or skipped; EFI_ABORTED
   // when the walk stopped (a person's ESC, a form that asked for more than
-  // ESC, an action request); a screen's or the index's write error (a full
-  // volume), which stops it too; otherwise the first failed form's status.
+  // ESC, an action request, a browser that read only the real keyboard); a
+  // screen's or the index's write error (a full volume), or the status of a
+  // browser that refused to show a form, which stop it too; otherwise the
+  // first failed form's status.
   EFI_STATUS Run(UINTN First, UINTN Last);
 
   const FORM_RECORD *Records() const { return mRecords.Get(); }
   UINTN RecordCount() const { return mRecords.Count(); }
   // Why the walk ended early, as the closing line's tail ("" when it did not).
   const CHAR16 *Ending() const { return mEnding; }
+  // What the person should do next when the browser ended the walk (refused
+  // it, or read only the real keyboard); null otherwise.
+  const CHAR16 *Advice() const { return mAdvice; }
   // Seconds since Run began, by the firmware's clock (0 without one).
   UINT32 Elapsed() const;
 
@@ -34,6 +40,7 @@ class FormWalk {
   FORM_RECORD Show(UINTN Form);
   FORM_RECORD Visit(UINTN Form);
   VOID Progress(UINTN Set, UINTN SetNumber, UINTN SetCount, UINTN FormNumber, UINTN FormCount);
+  static VOID EFIAPI OnInputUnread(EFI_EVENT Event, VOID *Context);
 
   const FormList *mList;
   EFI_FORM_BROWSER2_PROTOCOL *mBrowser;
@@ -43,6 +50,9 @@ class FormWalk {
   const ConsoleOutputState *mConsole;
   PoolVector<FORM_RECORD> mRecords;
   const CHAR16 *mEnding = STR16("");
+  const CHAR16 *mAdvice = nullptr;
+  const FormInput *mInput = nullptr;  // the shown form's, while its timer may fire
+  BOOLEAN mSavedByTimer = FALSE;
   EFI_TIME mStart = {};
   BOOLEAN mHasStart = FALSE;
 };

@@ -197,6 +197,12 @@ EFI_STATUS Walk(const FORMS_OPTIONS &Options, const FormList &List, UINTN First,
   if (EFI_ERROR(Finished)) {
     Fail(STR16("cannot write the index"), Finished);
   }
+  if (Options.NoShell) {
+    Print(STR16("Open \\%s\\index.html on another computer.\n"), FolderName);
+  }
+  if (Walk.Advice() != nullptr) {
+    Print(Walk.Advice());  // the walk's own text; as the format, its line ends become the console's
+  }
   return EFI_ERROR(Status) ? Status : Finished;
 }
 
@@ -264,5 +270,6 @@ int FormsToolMain(int Argc, char **Argv) {
     Print(STR16("usage: vistrel-forms.efi [-list] [-set N|GUID] [-step]\n"));
     return ExitCodeFromStatus(EFI_INVALID_PARAMETER);
   }
+  Options.NoShell = Argc == 0;
   return ExitCodeFromStatus(RunFormsTool(&Options));
 }

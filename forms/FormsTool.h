@@ -11,6 +11,7 @@ struct FORMS_OPTIONS {
   BOOLEAN ByGuid;
   UINTN SetNumber;  // 1-based, as -list numbers the sets
   EFI_GUID SetGuid;
+  BOOLEAN NoShell;  // started by the firmware or the stick's launcher: no arguments at all
 };
 
 // The shell's arguments (UTF-8, the command's name first), which a person
@@ -29,4 +30,6 @@ EFI_STATUS ParseFormsOptions(int Argc, char **Argv, FORMS_OPTIONS *Options);
 EFI_STATUS RunFormsTool(const FORMS_OPTIONS *Options);
 
 // main's body: the options parsed, the run, its status as an exit code.
+// Without a shell there are no arguments, not even the command's name: the
+// defaults then, and the summary says where to open the contact sheet.
 int FormsToolMain(int Argc, char **Argv);

@@ -2,6 +2,8 @@
 
 namespace {
 
+constexpr UINTN kLastRowCharacters = 128;
+
 // Raised, so that no event sees the table with its new entry and old CRC.
 // Without a CRC from the firmware, Fallback stands in.
 VOID SetConsoleInput(EFI_SIMPLE_TEXT_IN_PROTOCOL *Input, UINT32 Fallback) {
@@ -73,4 +75,26 @@ VOID ConsoleOutputState::Restore() const {
   ConOut->SetAttribute(ConOut, static_cast<UINTN>(mMode.Attribute));
   ConOut->SetCursorPosition(ConOut, static_cast<UINTN>(mMode.CursorColumn), static_cast<UINTN>(mMode.CursorRow));
   ConOut->EnableCursor(ConOut, mMode.CursorVisible);
+}
+
+VOID PrintOnLastRow(const CHAR16 *Text) {
+  EFI_SIMPLE_TEXT_OUT_PROTOCOL *ConOut = gST->ConOut;
+  UINTN Columns = 0, Rows = 0;
+  if (ConOut->Mode == nullptr ||
+      EFI_ERROR(ConOut->QueryMode(ConOut, static_cast<UINTN>(ConOut->Mode->Mode), &Columns, &Rows)) || Rows == 0 ||
+      Columns < 2) {
+    return;
+  }
+  // Short of the last column: writing there would scroll the page.
+  CHAR16 Shown[kLastRowCharacters];
+  UINTN Length = 0;
+  for (; Text[Length] != 0 && Length + 1 < Columns && Length + 1 < kLastRowCharacters; Length++) {
+    Shown[Length] = Text[Length];
+  }
+  Shown[Length] = 0;
+  ConsoleOutputState Before;
+  Before.Save();
+  ConOut->SetCursorPosition(ConOut, 0, Rows - 1);
+  ConOut->OutputString(ConOut, Shown);
+  Before.Restore();
 }

@@ -48,3 +48,7 @@ class ConsoleOutputState {
   BOOLEAN mSaved = FALSE;
   SIMPLE_TEXT_OUTPUT_MODE mMode = {};
 };
+
+// Text on the console's last row, cut to fit it, with the output's attribute
+// and cursor put back afterwards: a word over a page another program drew.
+VOID PrintOnLastRow(const CHAR16 *Text);

@@ -3,6 +3,9 @@
 
 #include "platform/Efi.h"
 
+// SetTimer counts 100 ns.
+constexpr UINT64 kTimerTicksPerSecond = 10000000;
+
 class Event {
  public:
   Event() = default;
@@ -31,6 +34,14 @@ class Event {
     }
     return Status;
   }
+
+  // A timer event whose signal queues Notify(Event, Context) at Tpl.
+  EFI_STATUS CreateTimer(EFI_TPL Tpl, EFI_EVENT_NOTIFY Notify, VOID *Context) {
+    return CreateOfType(EVT_TIMER | EVT_NOTIFY_SIGNAL, Tpl, Notify, Context);
+  }
+
+  // Signals the timer once, Ticks of 100 ns from now. Returns SetTimer's status.
+  EFI_STATUS SetRelative(UINT64 Ticks) { return gBS->SetTimer(mEvent, TimerRelative, Ticks); }
 
   EFI_EVENT Get() const { return mEvent; }
 

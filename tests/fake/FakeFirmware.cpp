@@ -223,12 +223,13 @@ FakeEvent *FindEvent(EFI_EVENT Event) {
 EFI_STATUS EFIAPI CreateEvent(UINT32 Type, EFI_TPL Tpl, EFI_EVENT_NOTIFY Notify, VOID *Context, EFI_EVENT *Event) {
   EFI_STATUS Injected;
   if (F().Enter("CreateEvent", Hex(Type) + "," + std::to_string(Tpl), &Injected)) return Injected;
-  const bool Timer = Type == EVT_TIMER && Notify == nullptr;
-  if (!Timer && (Type != EVT_NOTIFY_SIGNAL || Notify == nullptr || (Tpl != TPL_CALLBACK && Tpl != TPL_NOTIFY)))
-    return EFI_INVALID_PARAMETER;
+  const bool Waited = Type == EVT_TIMER && Notify == nullptr;
+  const bool Notified = (Type & ~static_cast<UINT32>(EVT_TIMER)) == EVT_NOTIFY_SIGNAL && Notify != nullptr &&
+                        (Tpl == TPL_CALLBACK || Tpl == TPL_NOTIFY);
+  if (!Waited && !Notified) return EFI_INVALID_PARAMETER;
   auto *Made = reinterpret_cast<EFI_EVENT>(F().NextHandleTag++);
   F().Events[Made] = FakeEvent{Tpl, Notify, Context};
-  F().Events[Made].Timer = Timer;
+  F().Events[Made].Timer = (Type & EVT_TIMER) != 0;
   *Event = Made;
   return EFI_SUCCESS;
 }
@@ -823,6 +824,23 @@ void FakeFirmware::ConnectConsoleInput() {
   for (const auto &Notification : ProtocolNotifications)
     if (SameGuid(&Notification.first, gEfiSimpleTextInputExProtocolGuid)) Signal(Notification.second);
   DispatchEvents();
+}
+
+bool FakeFirmware::ElapseTimers() {
+  bool Fired = false;
+  for (auto &Entry : Events) {
+    FakeEvent &Event = Entry.second;
+    if (!Event.Timer || !Event.Armed) continue;
+    Event.Armed = false;
+    Fired = true;
+    if (Event.Notify != nullptr) {
+      Signal(Entry.first);
+    } else {
+      Event.Signalled = true;
+    }
+  }
+  DispatchEvents();
+  return Fired;
 }
 
 void FakeFirmware::Signal(EFI_EVENT Event) {

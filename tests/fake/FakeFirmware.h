@@ -53,7 +53,7 @@ struct FakeEvent {
   EFI_EVENT_NOTIFY Notify;
   VOID *Context;
   bool Signalled = false;
-  bool Timer = false;  // EVT_TIMER without a function: only waited on
+  bool Timer = false;  // EVT_TIMER: waited on, or with a function signalled when it fires
   bool Armed = false;
 };
 
@@ -139,6 +139,9 @@ class FakeFirmware {
   // Runs the signalled events' functions, first signalled first, until none
   // is left; a call from inside one of them leaves the rest to the outer call.
   void DispatchEvents();
+  // Time passes: every armed timer fires once (its function runs, or a wait
+  // on it ends). Returns whether any did.
+  bool ElapseTimers();
   size_t LiveEvents() const { return Events.size(); }
   // Interfaces installed with InstallProtocolInterface, as (handle, GUID).
   struct InstalledInterface {

@@ -56,13 +56,14 @@ EFI_STATUS EFIAPI SignalEvent(EFI_EVENT Event) {
 }
 
 // EDK II's: a wait event's function runs while it is not signalled; the
-// first signalled event ends the wait and is reset.
+// first signalled event ends the wait and is reset. While nothing is ready, a
+// person at the machine may type, then time passes and armed timers fire.
 EFI_STATUS EFIAPI WaitForEvent(UINTN Count, EFI_EVENT *Events, UINTN *Index) {
   FakeForms &F = G();
   EFI_STATUS Injected;
   if (F.Fw.Enter("WaitForEvent", "", &Injected)) return Injected;
   if (F.Fw.CurrentTpl != TPL_APPLICATION) return EFI_UNSUPPORTED;
-  for (int Round = 0; Round < 2; Round++) {
+  for (int Round = 0; Round < 4; Round++) {
     for (UINTN At = 0; At < Count; At++) {
       if (Events[At] == F.Fw.ConIn.WaitForKey) {
         if (F.Fw.TypedKeys.empty()) continue;
@@ -75,6 +76,9 @@ EFI_STATUS EFIAPI WaitForEvent(UINTN Count, EFI_EVENT *Events, UINTN *Index) {
         }
         if (!F.WaitEvents[Events[At]].Signalled) continue;
         F.WaitEvents[Events[At]].Signalled = false;
+      } else if (F.Fw.Events.count(Events[At]) != 0 && F.Fw.Events[Events[At]].Timer) {
+        if (!F.Fw.Events[Events[At]].Signalled) continue;
+        F.Fw.Events[Events[At]].Signalled = false;
       } else {
         F.Faults.push_back("a wait on an unknown event");
         return EFI_INVALID_PARAMETER;
@@ -82,7 +86,11 @@ EFI_STATUS EFIAPI WaitForEvent(UINTN Count, EFI_EVENT *Events, UINTN *Index) {
       *Index = At;
       return EFI_SUCCESS;
     }
-    if (Round == 0 && F.OnIdleKeyboard) F.OnIdleKeyboard();  // a person at the machine
+    if (Round % 2 == 0) {
+      if (F.OnIdleKeyboard) F.OnIdleKeyboard();  // a person at the machine
+    } else {
+      F.Fw.ElapseTimers();
+    }
   }
   F.Faults.push_back("a wait that would never end");
   return EFI_UNSUPPORTED;
@@ -228,10 +236,23 @@ EFI_STATUS EFIAPI SendForm(EFI_FORM_BROWSER2_PROTOCOL *, EFI_HII_HANDLE *, UINTN
   if (F.Fw.Enter("SendForm", std::to_string(FormId), &Injected)) return Injected;
   F.SendForms++;
   *Action = kBrowserActionRequestNone;
+  if (EFI_ERROR(F.Refusal)) return F.Refusal;
   const auto Found = F.Forms.find(FormId);
   if (Found == F.Forms.end()) return EFI_NOT_FOUND;
   const FakeForm &Form = Found->second;
   if (F.ConsoleInputIsTheKeyboard()) F.Faults.push_back("the browser reads the keyboard");
+  if (F.ReadsKeyboardOnly) {
+    // Another maker's: the real keyboard, never gST->ConIn.
+    F.Draw(FormId, 0, 0);
+    EFI_INPUT_KEY Key;
+    for (int Wait = 0; Wait < 4; Wait++) {
+      if (F.Fw.ConIn.ReadKeyStroke(&F.Fw.ConIn, &Key) == EFI_SUCCESS) return Key.ScanCode == SCAN_ESC ? Form.Status : EFI_ABORTED;
+      UINTN Index = 0;
+      if (EFI_ERROR(gBS->WaitForEvent(1, &F.Fw.ConIn.WaitForKey, &Index))) break;
+    }
+    F.Faults.push_back("the browser waited for the keyboard forever");
+    return EFI_ABORTED;
+  }
   gST->ConOut->SetAttribute(gST->ConOut, 0x1F);
   gST->ConOut->EnableCursor(gST->ConOut, FALSE);
   gST->ConOut->SetCursorPosition(gST->ConOut, 3, 7);

@@ -46,6 +46,10 @@ class FakeForms {
   std::vector<FakePackageList> Lists;  // the database, in order; list N's handle is N + 1
   std::map<EFI_FORM_ID, FakeForm> Forms;  // what SendForm shows; other ids are EFI_NOT_FOUND
   bool HasDatabase = true, HasBrowser = true, HasDisplayEngine = true;
+  // Other makers' browsers: one that refuses every SendForm with this status
+  // at once, and one that reads only the real keyboard.
+  EFI_STATUS Refusal = EFI_SUCCESS;
+  bool ReadsKeyboardOnly = false;
   std::function<void()> OnIdleKeyboard;  // a wait for the keyboard found nothing typed
   // The console's text mode, centred on a screen a little larger (800x600
   // for the 100x31 the constructor sets).

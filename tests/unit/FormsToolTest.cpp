@@ -5,7 +5,9 @@
 
 #include "forms/FormList.h"
 #include "forms/FormsTool.h"
+#include "launcher/Launcher.h"
 #include "platform/ApplicationFrame.h"
+#include "platform/DriverFrame.h"
 #include "tests/fake/FakeForms.h"
 #include "tests/unit/TestSupport.h"
 
@@ -265,6 +267,42 @@ TEST_F(FormsToolTest, WalkSavesEveryScreenOnceWithOnlyEscAndPageDown) {
       << Console();
 }
 
+// From the stick: F at the launcher starts the real tool as the firmware
+// starts a boot option's image, with no shell and no arguments. It walks
+// every set into a folder at the stick's root, and its summary says where to
+// open the contact sheet before the launcher waits to hand the menu back.
+TEST_F(FormsToolTest, FromTheSticksLauncherWithoutAShell) {
+  Fw.VolumeCount = 2;
+  Fw.LoadedImage.DeviceHandle = &Fw.Volumes[1].HandleTag;  // the launcher's: the stick
+  Fw.AddDirectory("\\vistrel", 1);
+  Fw.AddDirectory("\\vistrel\\" VISTREL_ARCHITECTURE_FOLDER, 1);
+  Fw.AddFile("\\vistrel\\" VISTREL_ARCHITECTURE_FOLDER "\\vistrel-forms.efi", {0x4D, 0x5A}, 1);
+  Fw.Shell = fake::ShellKind::None;
+  Fw.Arguments = fake::ArgumentKind::None;
+  Fw.ImageEntry = [this](EFI_HANDLE Image) {
+    const EFI_HANDLE Launcher = gImageHandle;
+    const EFI_STATUS Status = RunShellApplication(Image, Fw.SystemTable(), FormsToolMain);
+    gImageHandle = Launcher;
+    return Status;
+  };
+  Forms.OnIdleKeyboard = [this] { Fw.TypedKeys.push_back(Key(0, 'f')); };
+  EXPECT_EQ(RunBootApplication(Fw.ImageHandle(), Fw.SystemTable(), LauncherMain), EFI_SUCCESS);
+
+  EXPECT_TRUE(Fw.FileNames(0).empty());
+  EXPECT_NE(Fw.FindFile(kFolder + "INDEX.HTML", 1), nullptr);
+  EXPECT_EQ(Forms.SendForms, 4u);
+  EXPECT_EQ(Forms.Faults, std::vector<std::string>{});
+  EXPECT_TRUE(Forms.ConsoleInputIsTheKeyboard());
+  EXPECT_EQ(Fw.LivePoolBlocks(), 0u);
+  EXPECT_EQ(Fw.OpenFileHandles(), 0u);
+  EXPECT_EQ(Fw.LiveEvents(), 0u);
+  EXPECT_NE(Console().find("6 forms: 20 screens, 2 skipped, 1 failed (0:00). In \\Vistrel_forms_240115_103045: "
+                           "index.html, index.txt\r\nOpen \\Vistrel_forms_240115_103045\\index.html on another "
+                           "computer.\r\n\r\nPress any key, or wait 10 seconds, to go back to the firmware's menus."),
+            std::string::npos)
+      << Console();
+}
+
 // Every road that ends a walk early: it stops there, says why in the index
 // and on the console, keeps what it saved, and the firmware's input is back
 // (Run checks that on each).
@@ -275,6 +313,7 @@ struct Stop {
   EFI_STATUS Status;
   unsigned SendForms;
   const char *Said;
+  const char *Console = nullptr;  // the closing line and what follows it, where it says more
 };
 class WalkStopTest : public FormsToolTest, public ::testing::WithParamInterface<Stop> {};
 
@@ -296,6 +335,24 @@ const Stop kStops[] = {
        Forms.OnIdleKeyboard = [&] { Fw.TypedKeys.push_back(Forms.Screens.size() < 3 ? Key(0, 'x') : Key(SCAN_ESC)); };
      },
      {"-step"}, EFI_ABORTED, 2, "the walk stopped: ESC was pressed"},
+    {"a browser that refuses SendForm, as one busy with its own setup",
+     [](fake::FakeFirmware &, fake::FakeForms &Forms) { Forms.Refusal = EFI_UNSUPPORTED; }, {}, EFI_UNSUPPORTED, 1,
+     "(the browser refused to show it: EFI_UNSUPPORTED; the walk stopped)",
+     "1 forms: 0 screens, 0 skipped, 1 failed; the walk stopped: the form browser refused to show a form (0:00). "
+     "In \\Vistrel_forms_240115_103045: index.html, index.txt\r\nThis firmware does not show its pages to another "
+     "program from here: start the stick\r\nfrom the PC's one-time boot menu instead."},
+    {"a browser that reads only the real keyboard, left by a person's ESC",
+     [](fake::FakeFirmware &Fw, fake::FakeForms &Forms) {
+       Forms.ReadsKeyboardOnly = true;
+       Forms.OnIdleKeyboard = [&Fw] {
+         if (fake::Narrow(Fw.RowText(fake::FakeFirmware::kRows - 1)).find("press ESC to leave it") != std::string::npos)
+           Fw.TypedKeys.push_back(Key(SCAN_ESC));
+       };
+     },
+     {}, EFI_ABORTED, 1, "001_Simple_en_fran_ais.png (the browser read only the keyboard: saved after 5 s and left by a person",
+     "1 forms: 1 screens, 0 skipped, 0 failed; the walk stopped: the form browser reads only the keyboard (0:00). "
+     "In \\Vistrel_forms_240115_103045: index.html, index.txt\r\nThis firmware turns its pages only from the "
+     "keyboard: press Ctrl+Alt+F12 on each page\r\ninstead (the stick's hotkey)."},
     {"a volume full from the second form on",
      [](fake::FakeFirmware &Fw, fake::FakeForms &) {
        Fw.OnCall = [&Fw](const std::string &Call) { Fw.FreeBytes = Call == "SendForm(2)" ? 2000 : Fw.FreeBytes; };
@@ -312,6 +369,9 @@ TEST_P(WalkStopTest, StopsThereAndSaysWhy) {
   EXPECT_NE(Index.find(Road.Said), std::string::npos) << Index;
   EXPECT_NE(Index.find(std::to_string(Road.SendForms) + " forms: "), std::string::npos) << Index;
   ExpectScreens(Fw, Forms);
+  if (Road.Console != nullptr) {
+    EXPECT_NE(Console().find(Road.Console), std::string::npos) << Console();
+  }
   if (Road.Status == EFI_ABORTED && Forms.Delivered.size() > 1 && Forms.Delivered.back().UnicodeChar == 'N') {
     const std::vector<UINT16> Scans = {SCAN_PAGE_DOWN, SCAN_ESC, SCAN_ESC, SCAN_ESC, 0};
     ASSERT_EQ(Forms.Delivered.size(), Scans.size());
