@@ -1,5 +1,6 @@
 #include "fileio/VolumeInfo.h"
 
+#include "fileio/FileSteps.h"
 #include "platform/FileHandle.h"
 #include "platform/Library.h"
 #include "platform/PoolBuffer.h"
@@ -17,21 +18,26 @@ constexpr UINTN kLabelOffset = 36;
 // more call.
 constexpr UINTN kFirstInfoSize = kLabelOffset + 64 * sizeof(CHAR16);
 
+// Volume's root directory in *Root; EFI_NOT_FOUND without a file system.
+EFI_STATUS OpenVolumeRoot(EFI_HANDLE Volume, EFI_FILE_PROTOCOL **Root) {
+  *Root = nullptr;
+  VOID *Interface = nullptr;
+  const EFI_STATUS Status = gBS->OpenProtocol(Volume, &gEfiSimpleFileSystemProtocolGuid, &Interface, gImageHandle,
+                                              nullptr, EFI_OPEN_PROTOCOL_GET_PROTOCOL);
+  if (EFI_ERROR(Status) || Interface == nullptr) {
+    return EFI_ERROR(Status) ? Status : EFI_NOT_FOUND;
+  }
+  return OpenRoot(static_cast<EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *>(Interface), Root);
+}
+
 }  // namespace
 
 EFI_STATUS ReadVolumeInfo(EFI_HANDLE Volume, VOLUME_INFO *Info) {
   *Info = VOLUME_INFO{};
-  VOID *Interface = nullptr;
-  EFI_STATUS Status = gBS->OpenProtocol(Volume, &gEfiSimpleFileSystemProtocolGuid, &Interface, gImageHandle, nullptr,
-                                        EFI_OPEN_PROTOCOL_GET_PROTOCOL);
-  if (EFI_ERROR(Status) || Interface == nullptr) {
-    return EFI_ERROR(Status) ? Status : EFI_NOT_FOUND;
-  }
-  auto *FileSystem = static_cast<EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *>(Interface);
   EFI_FILE_PROTOCOL *Opened = nullptr;
-  Status = FileSystem->OpenVolume(FileSystem, &Opened);
-  if (EFI_ERROR(Status) || Opened == nullptr) {
-    return EFI_ERROR(Status) ? Status : EFI_DEVICE_ERROR;
+  EFI_STATUS Status = OpenVolumeRoot(Volume, &Opened);
+  if (EFI_ERROR(Status)) {
+    return Status;
   }
   FileHandle Root(Opened);
   UINTN Size = kFirstInfoSize;
@@ -70,4 +76,17 @@ EFI_STATUS ReadVolumeInfo(EFI_HANDLE Volume, VOLUME_INFO *Info) {
     }
   }
   return EFI_SUCCESS;
+}
+
+BOOLEAN VolumeHoldsFile(EFI_HANDLE Volume, const CHAR16 *Path) {
+  EFI_FILE_PROTOCOL *Opened = nullptr;
+  if (EFI_ERROR(OpenVolumeRoot(Volume, &Opened))) {
+    return FALSE;
+  }
+  FileHandle Root(Opened);
+  if (EFI_ERROR(OpenFile(Root.Get(), Path, EFI_FILE_MODE_READ, &Opened))) {
+    return FALSE;
+  }
+  FileHandle File(Opened);
+  return TRUE;
 }

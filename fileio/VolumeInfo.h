@@ -16,3 +16,7 @@ struct VOLUME_INFO {
 // reading the record, EFI_NOT_FOUND when Volume has no file system,
 // EFI_DEVICE_ERROR for a record too short to hold its fields.
 EFI_STATUS ReadVolumeInfo(EFI_HANDLE Volume, VOLUME_INFO *Info);
+
+// Whether Path (from the root, with backslashes) opens for reading on
+// Volume's file system; FALSE too when the volume cannot be opened.
+BOOLEAN VolumeHoldsFile(EFI_HANDLE Volume, const CHAR16 *Path);

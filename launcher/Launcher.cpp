@@ -10,9 +10,8 @@
 
 namespace {
 
-constexpr UINT64 kTicksPerSecond = 10000000;  // SetTimer counts 100 ns
-
 // A failure in the user's words: what happened and what to do about it.
+// What names the image with %s: "driver" or "settings walk".
 struct FAILURE_TEXT {
   EFI_STATUS Status;
   const char *Name;
@@ -27,16 +26,23 @@ constexpr char16_t kCopyAgainNext[] = u"The file may be damaged: copy the stick'
 constexpr char16_t kRetryNext[] = u"Restart the PC and try again; if it fails again, report the status above.\n";
 
 const FAILURE_TEXT kFailures[] = {
-    {EFI_NOT_FOUND, "EFI_NOT_FOUND", u"the driver file is not there",
+    {EFI_NOT_FOUND, "EFI_NOT_FOUND", u"the %s file is not there",
      u"Copy the stick's files again, folders and all (README.TXT says how).\n"},
-    {EFI_SECURITY_VIOLATION, "EFI_SECURITY_VIOLATION", u"Secure Boot refused the driver", kRefusedNext},
-    {EFI_ACCESS_DENIED, "EFI_ACCESS_DENIED", u"Secure Boot refused the driver", kRefusedNext},
-    {EFI_LOAD_ERROR, "EFI_LOAD_ERROR", u"the firmware could not load the driver", kCopyAgainNext},
-    {EFI_UNSUPPORTED, "EFI_UNSUPPORTED", u"the firmware could not load the driver", kCopyAgainNext},
-    {EFI_OUT_OF_RESOURCES, "EFI_OUT_OF_RESOURCES", u"the firmware had no memory left for the driver",
+    {EFI_SECURITY_VIOLATION, "EFI_SECURITY_VIOLATION", u"Secure Boot refused the %s", kRefusedNext},
+    {EFI_ACCESS_DENIED, "EFI_ACCESS_DENIED", u"Secure Boot refused the %s", kRefusedNext},
+    {EFI_LOAD_ERROR, "EFI_LOAD_ERROR", u"the firmware could not load the %s", kCopyAgainNext},
+    {EFI_UNSUPPORTED, "EFI_UNSUPPORTED", u"the firmware could not load the %s", kCopyAgainNext},
+    {EFI_OUT_OF_RESOURCES, "EFI_OUT_OF_RESOURCES", u"the firmware had no memory left for the %s",
      u"Restart the PC and start the stick first.\n"},
 };
-const FAILURE_TEXT kOtherFailure = {0, "an EFI error", u"the driver did not start", kRetryNext};
+const FAILURE_TEXT kOtherFailure = {0, "an EFI error", u"the %s did not start", kRetryNext};
+
+// The image being started, as its failures name it.
+struct STARTED_IMAGE {
+  const CHAR16 *Purpose;  // "its hotkey"
+  const CHAR16 *Noun;     // "driver"
+  const CHAR16 *Path;     // on the stick
+};
 
 const FAILURE_TEXT &DescribeFailure(EFI_STATUS Status) {
   for (const FAILURE_TEXT &Text : kFailures) {
@@ -49,13 +55,16 @@ const FAILURE_TEXT &DescribeFailure(EFI_STATUS Status) {
 }
 
 const CHAR16 *Text16(const char16_t *Text) { return reinterpret_cast<const CHAR16 *>(Text); }
-const CHAR16 *DriverPath() { return STR16(VISTREL_DRIVER_PATH); }
+
+const STARTED_IMAGE kDriver = {STR16("its hotkey"), STR16("driver"), STR16(VISTREL_DRIVER_PATH)};
+const STARTED_IMAGE kForms = {STR16("the settings walk"), STR16("settings walk"), STR16(VISTREL_FORMS_PATH)};
 
 // What and Next are the project's own text; Next may span lines.
-VOID PrintFailure(EFI_STATUS Status, const char16_t *What, const char16_t *Next) {
-  Print(STR16("Vistrel could not start its hotkey: %s\n(%a, status 0x%X).\n"), Text16(What),
-        DescribeFailure(Status).Name, static_cast<UINT32>(Status & ~kEfiErrorBit));
-  Print(STR16("It looked for %s on this stick.\n"), DriverPath());
+VOID PrintFailure(const STARTED_IMAGE &Image, EFI_STATUS Status, const char16_t *What, const char16_t *Next) {
+  Print(STR16("Vistrel could not start %s: "), Image.Purpose);
+  Print(Text16(What), Image.Noun);
+  Print(STR16("\n(%a, status 0x%X).\n"), DescribeFailure(Status).Name, static_cast<UINT32>(Status & ~kEfiErrorBit));
+  Print(STR16("It looked for %s on this stick.\n"), Image.Path);
   Print(Text16(Next));
 }
 
@@ -77,28 +86,45 @@ VOID PrintWhereFilesGo(EFI_HANDLE Volume) {
   }
 }
 
-// Loads and starts the driver; prints the outcome.
-VOID StartHotkey(EFI_HANDLE ImageHandle) {
+// The volume the launcher was started from; null when it cannot be told.
+EFI_HANDLE OwnVolume(EFI_HANDLE ImageHandle) {
   VOID *Interface = nullptr;
-  EFI_STATUS Status = gBS->OpenProtocol(ImageHandle, &gEfiLoadedImageProtocolGuid, &Interface, ImageHandle, nullptr,
-                                        EFI_OPEN_PROTOCOL_GET_PROTOCOL);
-  EFI_HANDLE Volume =
-      EFI_ERROR(Status) || Interface == nullptr ? nullptr : static_cast<EFI_LOADED_IMAGE_PROTOCOL *>(Interface)->DeviceHandle;
+  const EFI_STATUS Status = gBS->OpenProtocol(ImageHandle, &gEfiLoadedImageProtocolGuid, &Interface, ImageHandle,
+                                              nullptr, EFI_OPEN_PROTOCOL_GET_PROTOCOL);
+  return EFI_ERROR(Status) || Interface == nullptr ? nullptr
+                                                   : static_cast<EFI_LOADED_IMAGE_PROTOCOL *>(Interface)->DeviceHandle;
+}
+
+// Loads and starts Image from Volume: StartImage's or LoadImage's status,
+// with *Step saying which. A failure to load is said here.
+EFI_STATUS StartFromStick(EFI_HANDLE ImageHandle, EFI_HANDLE Volume, const STARTED_IMAGE &Image, IMAGE_STEP *Step) {
+  *Step = ImageStepLoad;
+  // No volume, no usable device path, or no pool for the new one.
+  PoolBuffer<UINT8> Path = BuildFileDevicePath(Volume, Image.Path);
+  if (!Path) {
+    PrintFailure(Image, EFI_NOT_FOUND, u"it could not tell which disk it was started from", kRetryNext);
+    return EFI_NOT_FOUND;
+  }
+  const EFI_STATUS Status =
+      LoadAndStartImage(ImageHandle, reinterpret_cast<EFI_DEVICE_PATH_PROTOCOL *>(Path.Get()), Step);
+  if (EFI_ERROR(Status) && *Step == ImageStepLoad) {
+    const FAILURE_TEXT &Text = DescribeFailure(Status);
+    PrintFailure(Image, Status, Text.What, Text.Next);
+  }
+  return Status;
+}
+
+// Loads and starts the driver; prints the outcome.
+VOID StartHotkey(EFI_HANDLE ImageHandle, EFI_HANDLE Volume) {
   if (ShimLoadsImages()) {
-    PrintFailure(EFI_UNSUPPORTED, u"a shim started it under Secure Boot",
+    PrintFailure(kDriver, EFI_UNSUPPORTED, u"a shim started it under Secure Boot",
                  u"shim frees every image it starts, so the driver could not stay in memory.\n"
                  u"Start the stick itself from the firmware's boot menu, with Secure Boot off\n"
                  u"for this session or your own key enrolled.\n");
     return;
   }
-  // No volume, no usable device path, or no pool for the new one.
-  PoolBuffer<UINT8> Path = BuildFileDevicePath(Volume, DriverPath());
-  if (!Path) {
-    PrintFailure(EFI_NOT_FOUND, u"it could not tell which disk it was started from", kRetryNext);
-    return;
-  }
   IMAGE_STEP Step = ImageStepLoad;
-  Status = LoadAndStartImage(ImageHandle, reinterpret_cast<EFI_DEVICE_PATH_PROTOCOL *>(Path.Get()), &Step);
+  const EFI_STATUS Status = StartFromStick(ImageHandle, Volume, kDriver, &Step);
   if (Status == EFI_ALREADY_STARTED && Step == ImageStepStart) {
     // The active copy may have come from another disk: where its files go is
     // not this stick's to say.
@@ -108,8 +134,10 @@ VOID StartHotkey(EFI_HANDLE ImageHandle) {
     return;
   }
   if (EFI_ERROR(Status)) {
-    const FAILURE_TEXT &Text = DescribeFailure(Status);
-    PrintFailure(Status, Text.What, Text.Next);
+    if (Step == ImageStepStart) {
+      const FAILURE_TEXT &Text = DescribeFailure(Status);
+      PrintFailure(kDriver, Status, Text.What, Text.Next);
+    }
     return;
   }
   Print(STR16("The hotkey is live: press Ctrl+Alt+F12 on any firmware screen to save\n"
@@ -118,15 +146,33 @@ VOID StartHotkey(EFI_HANDLE ImageHandle) {
   Print(STR16("It stays live until the PC restarts: restart to stop it.\n"));
 }
 
-// A key, or the timer; the key is read so that it does not reach the
-// firmware's menu next.
-VOID WaitForKeyOrTimeout() {
+// Why the settings walk cannot run from this stick, or null when it can.
+const CHAR16 *WhyNoWalk(EFI_HANDLE Volume) {
+  VOLUME_INFO Info;
+  if (Volume == nullptr || EFI_ERROR(ReadVolumeInfo(Volume, &Info))) {
+    return STR16("this stick cannot say how much room it has");
+  }
+  if (!VolumeHoldsFile(Volume, kForms.Path)) {
+    return STR16("vistrel-forms.efi is not on this stick");
+  }
+  if (Info.ReadOnly) {
+    return STR16("this stick is read-only");
+  }
+  if (Info.FreeBytes < kLauncherWalkLeastFreeBytes) {
+    return STR16("this stick has less than 4 MiB free");
+  }
+  return nullptr;
+}
+
+// A key, or the timer (a zero key); the key is read so that it does not
+// reach the firmware's menu next.
+EFI_INPUT_KEY WaitForKeyOrTimeout() {
+  EFI_INPUT_KEY Key = {};
   EFI_SIMPLE_TEXT_IN_PROTOCOL *Input = gST->ConIn;
   Event Timer;
-  if (EFI_ERROR(Timer.CreateTimer()) ||
-      EFI_ERROR(gBS->SetTimer(Timer.Get(), TimerRelative, kLauncherWaitSeconds * kTicksPerSecond))) {
+  if (EFI_ERROR(Timer.CreateTimer()) || EFI_ERROR(Timer.SetRelative(kLauncherWaitSeconds * kTimerTicksPerSecond))) {
     gBS->Stall(kLauncherWaitSeconds * 1000000);
-    return;
+    return Key;
   }
   EFI_EVENT Events[2] = {Timer.Get(), nullptr};
   UINTN Count = 1;
@@ -134,10 +180,11 @@ VOID WaitForKeyOrTimeout() {
     Events[Count++] = Input->WaitForKey;
   }
   UINTN Signalled = 0;
-  if (!EFI_ERROR(gBS->WaitForEvent(Count, Events, &Signalled)) && Count == 2 && Signalled == 1) {
-    EFI_INPUT_KEY Key;
-    Input->ReadKeyStroke(Input, &Key);
+  if (!EFI_ERROR(gBS->WaitForEvent(Count, Events, &Signalled)) && Count == 2 && Signalled == 1 &&
+      EFI_ERROR(Input->ReadKeyStroke(Input, &Key))) {
+    Key = EFI_INPUT_KEY{};
   }
+  return Key;
 }
 
 }  // namespace
@@ -148,11 +195,30 @@ EFI_STATUS LauncherMain(EFI_HANDLE ImageHandle) {
   gBS->SetWatchdogTimer(0, 0, 0, nullptr);
   gST->ConOut->ClearScreen(gST->ConOut);
   Print(STR16("Vistrel %a: screenshots of firmware screens\n\n"), VISTREL_VERSION);
-  StartHotkey(ImageHandle);
-  Print(STR16("\nPress any key, or wait %u seconds, to hand the PC back to its firmware.\n"
-              "Then open the screen you want from the firmware's menus.\n"),
+  const EFI_HANDLE Volume = OwnVolume(ImageHandle);
+  StartHotkey(ImageHandle, Volume);
+  const CHAR16 *NoWalk = WhyNoWalk(Volume);
+  if (NoWalk != nullptr) {
+    Print(STR16("\nThe settings walk is not offered: %s.\n"
+                "Press any key, or wait %u seconds, to hand the PC back to its firmware.\n"
+                "Then open the screen you want from the firmware's menus.\n"),
+          NoWalk, static_cast<UINT32>(kLauncherWaitSeconds));
+    WaitForKeyOrTimeout();
+    return EFI_SUCCESS;
+  }
+  Print(STR16("\nPress F to save every settings page to this stick (a minute or two; it\n"
+              "presses only ESC, Page Down and at most one N; ESC stops it), or any other\n"
+              "key, or wait %u seconds, to go back to the firmware's menus.\n"),
         static_cast<UINT32>(kLauncherWaitSeconds));
-  WaitForKeyOrTimeout();
+  const EFI_INPUT_KEY Key = WaitForKeyOrTimeout();
+  if (Key.ScanCode == SCAN_NULL && (Key.UnicodeChar == 'F' || Key.UnicodeChar == 'f')) {
+    IMAGE_STEP Step = ImageStepLoad;
+    // The walk prints its own summary, or why it could not run.
+    StartFromStick(ImageHandle, Volume, kForms, &Step);
+    Print(STR16("\nPress any key, or wait %u seconds, to go back to the firmware's menus.\n"),
+          static_cast<UINT32>(kLauncherWaitSeconds));
+    WaitForKeyOrTimeout();
+  }
   return EFI_SUCCESS;
 }
 

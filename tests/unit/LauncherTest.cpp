@@ -6,6 +6,7 @@
 
 #include "launcher/Launcher.h"
 #include "platform/DriverFrame.h"
+#include "platform/Print.h"
 #include "resident/HotkeyDriver.h"
 #include "tests/unit/TestSupport.h"
 
@@ -19,6 +20,8 @@ const std::string kDriver = "\\vistrel\\" VISTREL_ARCHITECTURE_FOLDER "\\vistrel
 void ArrangeStick(fake::FakeFirmware &F) {
   F.VolumeCount = 2;
   F.Volumes[1].Label = u"STICK";
+  F.AddDirectory("\\vistrel", 1);
+  F.AddDirectory("\\vistrel\\" VISTREL_ARCHITECTURE_FOLDER, 1);
   F.AddFile(kDriver, {0x4D, 0x5A}, 1);
   F.LoadedImage.DeviceHandle = &F.Volumes[1].HandleTag;
 }
@@ -151,22 +154,110 @@ TEST_F(LauncherTest, EachOutcomeIsSaidAndTheFirmwareGetsItsMenuBack) {
   }
 }
 
-// Whatever firmware call fails: EFI_SUCCESS, nothing kept, no misuse.
+// The walk's offer and the key that answers it: only F or f starts the forms
+// tool from the stick, and only where it is there and the stick takes a
+// walk's files; anything else hands the menu back with nothing walked. The
+// offer stands whether or not the hotkey started.
+TEST(LauncherWalk, OnlyFStartsTheWalkAndOnlyWhereTheStickCanTakeIt) {
+  const std::string kForms = "\\vistrel\\" VISTREL_ARCHITECTURE_FOLDER "\\vistrel-forms.efi";
+  const char *kOffer = "Press F to save every settings page to this stick";
+  struct Case {
+    const char *What;
+    CHAR16 Typed;  // during each wait; 0: none, the waits time out
+    std::function<void(fake::FakeFirmware &)> Arrange;
+    std::vector<const char *> Said;
+    bool Walked;
+  };
+  const std::vector<Case> Cases = {
+      {"F", u'F', nullptr, {kOffer, "(walked)\r\n\r\nPress any key, or wait 10 seconds, to go back to the firmware's menus."}, true},
+      {"f, the hotkey not started", u'f',
+       [](fake::FakeFirmware &F) {
+         for (auto File = F.Volumes[1].Files.begin(); File != F.Volumes[1].Files.end();)
+           File = File->first.find("HOTKEY") != std::string::npos ? F.Volumes[1].Files.erase(File) : std::next(File);
+       },
+       {"the driver file is not there", kOffer}, true},
+      {"another key", u'g', nullptr, {kOffer}, false},
+      {"no key", 0, nullptr, {kOffer}, false},
+      {"the walk refused by Secure Boot", u'F',
+       [](fake::FakeFirmware &F) {
+         F.OnCall = [&F](const std::string &Call) {
+           if (Call.find("vistrel-forms.efi") != std::string::npos) F.LoadImageVerdict = EFI_SECURITY_VIOLATION;
+         };
+       },
+       {"Vistrel could not start the settings walk: Secure Boot refused the settings walk\r\n(EFI_SECURITY_VIOLATION",
+        "It looked for \\vistrel\\" VISTREL_ARCHITECTURE_FOLDER "\\vistrel-forms.efi on this stick.",
+        "Press any key, or wait 10 seconds, to go back"},
+       false},
+      {"the tool missing from the stick", u'F', [&](fake::FakeFirmware &F) { F.Volumes[1].Files.clear(); },
+       {"The settings walk is not offered: vistrel-forms.efi is not on this stick.\r\nPress any key"}, false},
+      {"a read-only stick", u'F', [](fake::FakeFirmware &F) { F.Volumes[1].ReadOnly = true; },
+       {"The settings walk is not offered: this stick is read-only."}, false},
+      {"a stick with 3 MiB free", u'F', [](fake::FakeFirmware &F) { F.Volumes[1].FreeBytes = 3u << 20; },
+       {"(3 MiB free)", "The settings walk is not offered: this stick has less than 4 MiB free."}, false},
+  };
+  for (const Case &C : Cases) {
+    SCOPED_TRACE(C.What);
+    fake::FakeFirmware F;
+    ArrangeStick(F);
+    F.AddFile(kForms, {0x4D, 0x5A}, 1);
+    F.KeyDuringWait = false;
+    F.WhileWaiting = [&F, &C] {
+      if (C.Typed != 0) F.TypedKeys.push_back({0, C.Typed});
+    };
+    F.ImageEntry = [&F](EFI_HANDLE Image) -> EFI_STATUS {
+      if (F.Images[Image].Path.find("vistrel-forms.efi") == std::string::npos) return EFI_SUCCESS;
+      Print(STR16("(walked)\n"));
+      return EFI_ABORTED;  // its own failure, which it has said itself
+    };
+    if (C.Arrange) C.Arrange(F);
+    const std::string Said = Launch(F);
+    for (const char *Text : C.Said) EXPECT_NE(Said.find(Text), std::string::npos) << Text << " in:\n" << Said;
+    EXPECT_EQ(Said.find(kOffer) != std::string::npos, Said.find("not offered") == std::string::npos);
+    EXPECT_EQ(Said.find("(walked)") != std::string::npos, C.Walked);
+    EXPECT_EQ(Said.find("could not start the settings walk") != std::string::npos,
+              std::string(C.What).find("refused") != std::string::npos);
+    const bool Loaded = std::count(F.LoadedPaths.begin(), F.LoadedPaths.end(), "Pci(2)/" + kForms) == 1;
+    EXPECT_EQ(Loaded, C.Walked || std::string(C.What).find("refused") != std::string::npos);
+    EXPECT_EQ(F.CallsOf("SetTimer").size(), Loaded ? 2u : 1u) << "a second wait only after a walk was tried";
+    EXPECT_EQ(F.LiveEvents(), 0u);
+    EXPECT_EQ(F.LivePoolBlocks(), 0u);
+    EXPECT_TRUE(F.Faults.empty());
+  }
+}
+
+// Whatever firmware call fails, on the road that loads the driver and then,
+// on F, the walk (which fails on its own): EFI_SUCCESS, nothing kept, no misuse.
+void ArrangeStickAndWalk(fake::FakeFirmware &F) {
+  ArrangeStick(F);
+  F.AddFile("\\vistrel\\" VISTREL_ARCHITECTURE_FOLDER "\\vistrel-forms.efi", {0x4D, 0x5A}, 1);
+  F.TypedKeys.clear();
+  F.KeyDuringWait = false;
+  F.WhileWaiting = [&F] { F.TypedKeys.push_back({0, u'F'}); };
+  F.ImageEntry = [&F](EFI_HANDLE Image) {
+    return F.Images[Image].Path.find("forms") == std::string::npos ? EFI_SUCCESS : EFI_ABORTED;
+  };
+}
+
 TEST(LauncherFaults, EveryCallOfALaunchFailingInTurn) {
   std::vector<std::string> Good;
   {
     fake::FakeFirmware F;
-    ArrangeStick(F);
+    ArrangeStickAndWalk(F);
     Launch(F);
     Good = F.Calls;
+    EXPECT_EQ(F.LoadedPaths.size(), 2u) << "the driver, then the walk";
   }
   for (unsigned Nth = 1; Nth <= Good.size(); Nth++) {
     SCOPED_TRACE(testing::Message() << "call " << Nth << ": " << Good[Nth - 1]);
     fake::FakeFirmware F;
-    ArrangeStick(F);
+    ArrangeStickAndWalk(F);
     F.FailNthCall(Nth, Good[Nth - 1].rfind("AllocatePool(", 0) == 0 ? EFI_OUT_OF_RESOURCES : EFI_DEVICE_ERROR);
     EXPECT_EQ(RunBootApplication(F.ImageHandle(), F.SystemTable(), LauncherMain), EFI_SUCCESS);
-    EXPECT_LE(F.Images.size(), 1u);
+    // What stays is the driver, whose entry succeeded, or an image whose
+    // StartImage itself failed: the firmware never ran it.
+    for (const auto &Left : F.Images)
+      EXPECT_TRUE(Left.second.Path.find("hotkey") != std::string::npos || F.FailedCall == "StartImage()")
+          << Left.second.Path;
     EXPECT_EQ(F.LiveEvents(), 0u);
     EXPECT_EQ(F.LivePoolBlocks(), 0u);
     EXPECT_TRUE(F.Faults.empty()) << F.Faults.front();
