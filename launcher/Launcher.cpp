@@ -195,7 +195,7 @@ EFI_STATUS LauncherMain(EFI_HANDLE ImageHandle) {
   gBS->SetWatchdogTimer(0, 0, 0, nullptr);
   gST->ConOut->ClearScreen(gST->ConOut);
   Print(STR16("Vistrel %a: screenshots of firmware screens\n\n"), VISTREL_VERSION);
-  const EFI_HANDLE Volume = OwnVolume(ImageHandle);
+  EFI_HANDLE Volume = OwnVolume(ImageHandle);
   StartHotkey(ImageHandle, Volume);
   const CHAR16 *NoWalk = WhyNoWalk(Volume);
   if (NoWalk != nullptr) {
