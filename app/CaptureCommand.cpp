@@ -4,6 +4,7 @@
 #include "fileio/VolumeFileWriter.h"
 #include "image/BmpEncoder.h"
 #include "platform/ApplicationFrame.h"
+#include "platform/Firmware.h"
 #include "platform/Print.h"
 #include "platform/Shell.h"
 
@@ -67,7 +68,7 @@ EFI_STATUS CaptureToFile(const CHAR16 *Path) {
     }
   }
   ConOut->SetAttribute(ConOut, kWhiteOnBlack);
-  gBS->Stall(kPauseMicroseconds);
+  StallMicroseconds(kPauseMicroseconds);
   ConOut->ClearScreen(ConOut);
   return Status;
 }

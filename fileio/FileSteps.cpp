@@ -2,6 +2,7 @@
 
 #include "platform/FileHandle.h"
 #include "platform/Print.h"
+#include "platform/Protocol.h"
 
 namespace {
 
@@ -17,6 +18,13 @@ EFI_STATUS OpenRoot(EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *FileSystem, EFI_FILE_PROTOC
     return EFI_ERROR(Status) ? Status : EFI_DEVICE_ERROR;
   }
   return EFI_SUCCESS;
+}
+
+EFI_STATUS OpenVolumeRoot(EFI_HANDLE Volume, EFI_FILE_PROTOCOL **Root) {
+  *Root = nullptr;
+  EFI_STATUS Status = EFI_SUCCESS;
+  EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *FileSystem = OpenProtocol<EFI_SIMPLE_FILE_SYSTEM_PROTOCOL>(Volume, &Status);
+  return FileSystem == nullptr ? Status : OpenRoot(FileSystem, Root);
 }
 
 EFI_STATUS OpenFile(EFI_FILE_PROTOCOL *Directory, const CHAR16 *Name, UINT64 Mode, EFI_FILE_PROTOCOL **Opened) {

@@ -15,6 +15,10 @@ constexpr UINTN kNewFileNameLength = 64;
 // reports success without one.
 EFI_STATUS OpenRoot(EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *FileSystem, EFI_FILE_PROTOCOL **Root);
 
+// The root directory of the Simple File System on Volume in *Root;
+// OpenProtocol's status, or EFI_NOT_FOUND, without one.
+EFI_STATUS OpenVolumeRoot(EFI_HANDLE Volume, EFI_FILE_PROTOCOL **Root);
+
 // Directory->Open of Name with Mode and no attributes.
 EFI_STATUS OpenFile(EFI_FILE_PROTOCOL *Directory, const CHAR16 *Name, UINT64 Mode, EFI_FILE_PROTOCOL **Opened);
 

@@ -2,6 +2,7 @@
 
 #include "fileio/FileSteps.h"
 #include "platform/FileHandle.h"
+#include "platform/Protocol.h"
 
 static_assert(kFolderNameLength == kNewFileNameLength, "the folder's name is one FindFreeName picks");
 
@@ -28,32 +29,17 @@ EFI_STATUS CreateNew(EFI_FILE_PROTOCOL *Folder, const CHAR16 *Name, UINT64 Attri
   return EFI_SUCCESS;
 }
 
-VOID *GetProtocol(EFI_HANDLE Handle, EFI_GUID *Guid, EFI_STATUS *Status) {
-  VOID *Interface = nullptr;
-  *Status = gBS->OpenProtocol(Handle, Guid, &Interface, gImageHandle, nullptr, EFI_OPEN_PROTOCOL_GET_PROTOCOL);
-  if (!EFI_ERROR(*Status) && Interface == nullptr) {
-    *Status = EFI_NOT_FOUND;
-  }
-  return EFI_ERROR(*Status) ? nullptr : Interface;
-}
-
 }  // namespace
 
 EFI_STATUS CreateFolderOnImageVolume(const CHAR16 *Stem, EFI_FILE_PROTOCOL **Folder, CHAR16 *Name) {
   *Folder = nullptr;
   EFI_STATUS Status = EFI_SUCCESS;
-  const auto *Image = static_cast<EFI_LOADED_IMAGE_PROTOCOL *>(
-      GetProtocol(gImageHandle, &gEfiLoadedImageProtocolGuid, &Status));
+  const EFI_LOADED_IMAGE_PROTOCOL *Image = OpenProtocol<EFI_LOADED_IMAGE_PROTOCOL>(gImageHandle, &Status);
   if (Image == nullptr) {
     return Status;
   }
-  auto *FileSystem = static_cast<EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *>(
-      GetProtocol(Image->DeviceHandle, &gEfiSimpleFileSystemProtocolGuid, &Status));
-  if (FileSystem == nullptr) {
-    return Status;
-  }
   EFI_FILE_PROTOCOL *Opened = nullptr;
-  Status = OpenRoot(FileSystem, &Opened);
+  Status = OpenVolumeRoot(Image->DeviceHandle, &Opened);
   if (EFI_ERROR(Status)) {
     return Status;
   }

@@ -5,6 +5,7 @@
 #include "platform/Library.h"
 #include "platform/PoolBuffer.h"
 #include "platform/Print.h"
+#include "platform/Protocol.h"
 
 namespace {
 
@@ -58,14 +59,8 @@ BOOLEAN IsDirectory(EFI_FILE_PROTOCOL *File) {
 
 EFI_STATUS SaveNewFileOnVolume(EFI_HANDLE Volume, const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source,
                                BOOLEAN *SourceFailed) {
-  VOID *Interface = nullptr;
-  EFI_STATUS Status = gBS->OpenProtocol(Volume, &gEfiSimpleFileSystemProtocolGuid, &Interface, gImageHandle, nullptr,
-                                        EFI_OPEN_PROTOCOL_GET_PROTOCOL);
-  if (EFI_ERROR(Status) || Interface == nullptr) {
-    return EFI_ERROR(Status) ? Status : EFI_NOT_FOUND;
-  }
   EFI_FILE_PROTOCOL *Opened = nullptr;
-  Status = OpenRoot(static_cast<EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *>(Interface), &Opened);
+  EFI_STATUS Status = OpenVolumeRoot(Volume, &Opened);
   if (EFI_ERROR(Status)) {
     return Status;
   }
@@ -91,15 +86,14 @@ EFI_STATUS SaveNewFileOnVolume(EFI_HANDLE Volume, const CHAR16 *Stem, const CHAR
 
 EFI_STATUS SaveNewFile(const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE *Source, EFI_HANDLE FirstVolume) {
   UINTN Count = 0;
-  EFI_HANDLE *Handles = nullptr;
-  if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &gEfiSimpleFileSystemProtocolGuid, nullptr, &Count, &Handles))) {
+  const PoolBuffer<EFI_HANDLE> Handles = LocateHandles(&gEfiSimpleFileSystemProtocolGuid, &Count);
+  if (!Handles) {
     return EFI_NOT_FOUND;
   }
-  PoolBuffer<EFI_HANDLE> Owner(Handles);
   EFI_STATUS Status = EFI_NOT_FOUND;
   BOOLEAN SourceFailed = FALSE;
   // Try 0 is FirstVolume; the others are the firmware's order without it.
-  for (UINTN Try = 0; Handles != nullptr && Try <= Count && !SourceFailed; Try++) {
+  for (UINTN Try = 0; Try <= Count && !SourceFailed; Try++) {
     EFI_HANDLE Volume = Try == 0 ? FirstVolume : Handles[Try - 1];
     if (Volume == nullptr || (Try != 0 && Volume == FirstVolume)) {
       continue;
@@ -113,13 +107,12 @@ EFI_STATUS SaveNewFile(const CHAR16 *Stem, const CHAR16 *Extension, FILE_SOURCE 
 }
 
 EFI_STATUS SaveFileToVolume(const CHAR16 *FileName, const VOID *Buffer, UINTN BufferSize) {
-  VOID *Interface = nullptr;
-  EFI_STATUS Status = gBS->LocateProtocol(&gEfiSimpleFileSystemProtocolGuid, nullptr, &Interface);
-  if (EFI_ERROR(Status) || Interface == nullptr) {
+  EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *FileSystem = LocateProtocol<EFI_SIMPLE_FILE_SYSTEM_PROTOCOL>();
+  if (FileSystem == nullptr) {
     return EFI_NOT_FOUND;
   }
   EFI_FILE_PROTOCOL *Opened = nullptr;
-  Status = OpenRoot(static_cast<EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *>(Interface), &Opened);
+  EFI_STATUS Status = OpenRoot(FileSystem, &Opened);
   if (EFI_ERROR(Status)) {
     return Status;
   }

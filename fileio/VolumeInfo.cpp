@@ -18,18 +18,6 @@ constexpr UINTN kLabelOffset = 36;
 // more call.
 constexpr UINTN kFirstInfoSize = kLabelOffset + 64 * sizeof(CHAR16);
 
-// Volume's root directory in *Root; EFI_NOT_FOUND without a file system.
-EFI_STATUS OpenVolumeRoot(EFI_HANDLE Volume, EFI_FILE_PROTOCOL **Root) {
-  *Root = nullptr;
-  VOID *Interface = nullptr;
-  const EFI_STATUS Status = gBS->OpenProtocol(Volume, &gEfiSimpleFileSystemProtocolGuid, &Interface, gImageHandle,
-                                              nullptr, EFI_OPEN_PROTOCOL_GET_PROTOCOL);
-  if (EFI_ERROR(Status) || Interface == nullptr) {
-    return EFI_ERROR(Status) ? Status : EFI_NOT_FOUND;
-  }
-  return OpenRoot(static_cast<EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *>(Interface), Root);
-}
-
 }  // namespace
 
 EFI_STATUS ReadVolumeInfo(EFI_HANDLE Volume, VOLUME_INFO *Info) {

@@ -3,31 +3,11 @@
 #include "fileio/FolderWriter.h"
 #include "forms/FormNames.h"
 #include "image/PngText.h"
+#include "platform/Firmware.h"
 #include "platform/Library.h"
 #include "platform/Print.h"
 
 namespace {
-
-constexpr UINT32 kReplacementCharacter = 0xFFFD;
-
-struct STATUS_NAME {
-  EFI_STATUS Status;
-  const char *Name;
-};
-
-const STATUS_NAME kStatusNames[] = {
-    {EFI_SUCCESS, "EFI_SUCCESS"},
-    {EFI_INVALID_PARAMETER, "EFI_INVALID_PARAMETER"},
-    {EFI_UNSUPPORTED, "EFI_UNSUPPORTED"},
-    {EFI_NOT_READY, "EFI_NOT_READY"},
-    {EFI_DEVICE_ERROR, "EFI_DEVICE_ERROR"},
-    {EFI_WRITE_PROTECTED, "EFI_WRITE_PROTECTED"},
-    {EFI_OUT_OF_RESOURCES, "EFI_OUT_OF_RESOURCES"},
-    {EFI_VOLUME_FULL, "EFI_VOLUME_FULL"},
-    {EFI_NOT_FOUND, "EFI_NOT_FOUND"},
-    {EFI_ACCESS_DENIED, "EFI_ACCESS_DENIED"},
-    {EFI_ABORTED, "EFI_ABORTED"},
-};
 
 // A data: URL would be script-free too, but a file beside it opens anywhere.
 const char kHtmlHead[] =
@@ -58,74 +38,6 @@ EFI_STATUS GetTextPiece(FILE_SOURCE *This, UINTN Index, const UINT8 **Piece, UIN
 
 }  // namespace
 
-// --- text -------------------------------------------------------------------
-
-VOID TextBuffer::Byte(UINT32 Value) {
-  CHAR8 *Added = mFailed ? nullptr : mBytes.Append();
-  if (Added == nullptr) {
-    mFailed = TRUE;
-    return;
-  }
-  *Added = static_cast<CHAR8>(Value);
-}
-
-VOID TextBuffer::Ascii(const char *Text) {
-  for (; *Text != 0; Text++) {
-    Byte(static_cast<UINT8>(*Text));
-  }
-}
-
-VOID TextBuffer::Text(const CHAR16 *Text, BOOLEAN Html) {
-  for (; *Text != 0; Text++) {
-    UINT32 Unit = *Text;
-    if (Unit < 0x20 || Unit == 0x7F) {
-      Unit = ' ';  // a title's line breaks, and worse
-    } else if (Unit >= 0xD800 && Unit <= 0xDFFF) {
-      Unit = kReplacementCharacter;  // UCS-2 has no surrogates; a lone one is no UTF-8
-    }
-    if (Html && (Unit == '&' || Unit == '<' || Unit == '>' || Unit == '"' || Unit == '\'')) {
-      Ascii(Unit == '&' ? "&amp;" : Unit == '<' ? "&lt;" : Unit == '>' ? "&gt;" : Unit == '"' ? "&quot;" : "&#39;");
-    } else if (Unit < 0x80) {
-      Byte(Unit);
-    } else if (Unit < 0x800) {
-      Byte(0xC0 | (Unit >> 6));
-      Byte(0x80 | (Unit & 0x3F));
-    } else {
-      Byte(0xE0 | (Unit >> 12));
-      Byte(0x80 | ((Unit >> 6) & 0x3F));
-      Byte(0x80 | (Unit & 0x3F));
-    }
-  }
-}
-
-VOID TextBuffer::Decimal(UINTN Value, UINTN MinimumDigits) {
-  char Digits[kDecimalDigitsMax];
-  const UINTN Count = FormatDecimal(Value, MinimumDigits, Digits);
-  for (UINTN Index = 0; Index < Count; Index++) {
-    Byte(static_cast<UINT8>(Digits[Index]));
-  }
-}
-
-VOID TextBuffer::Guid(const EFI_GUID &Guid) {
-  CHAR16 Formatted[40];
-  UnicodeSPrint(Formatted, sizeof(Formatted), STR16("%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X"), Guid.Data1,
-                UINT32{Guid.Data2}, UINT32{Guid.Data3}, UINT32{Guid.Data4[0]}, UINT32{Guid.Data4[1]},
-                UINT32{Guid.Data4[2]}, UINT32{Guid.Data4[3]}, UINT32{Guid.Data4[4]}, UINT32{Guid.Data4[5]},
-                UINT32{Guid.Data4[6]}, UINT32{Guid.Data4[7]});
-  Text(Formatted, FALSE);
-}
-
-VOID StatusText(EFI_STATUS Status, CHAR16 *Text, UINTN TextLength) {
-  for (const STATUS_NAME &Known : kStatusNames) {
-    // cppcheck-suppress useStlAlgorithm ; the target has no <algorithm>
-    if (Known.Status == Status) {
-      UnicodeSPrint(Text, TextLength * sizeof(CHAR16), STR16("%a"), Known.Name);
-      return;
-    }
-  }
-  UnicodeSPrint(Text, TextLength * sizeof(CHAR16), STR16("status 0x%lX"), static_cast<UINT64>(Status));
-}
-
 WALK_SUMMARY Summarize(const FORM_RECORD *Records, UINTN Count) {
   WALK_SUMMARY Summary = {Count, 0, 0, 0};
   for (UINTN Index = 0; Index < Count; Index++) {
@@ -148,25 +60,17 @@ EFI_STATUS FormIndex::Open(EFI_FILE_PROTOCOL *Folder, const FormList *List, cons
   }
   mText.Reset(Opened);
   // The firmware's vendor is read to a bound: nothing says it ends.
-  CHAR16 Vendor[kPngVendorCharacters + 1] = {};
-  for (UINTN At = 0; gST->FirmwareVendor != nullptr && At < kPngVendorCharacters && gST->FirmwareVendor[At] != 0;
-       At++) {
-    Vendor[At] = gST->FirmwareVendor[At];
+  const FIRMWARE_ORIGIN Firmware = ReadFirmwareOrigin();
+  for (UINTN At = 0; Firmware.Vendor != nullptr && At < kPngVendorCharacters && Firmware.Vendor[At] != 0; At++) {
+    mVendor[At] = Firmware.Vendor[At];
   }
-  const UINT32 Minor = gST->Hdr.Revision & 0xFFFF;
-  UINTN Length = UnicodeSPrint(mHeading, sizeof(mHeading), STR16("%s, revision 0x%08X, UEFI %u.%u"), Vendor,
-                               gST->FirmwareRevision, gST->Hdr.Revision >> 16, Minor / 10);
-  if (Minor % 10 != 0) {
-    Length += UnicodeSPrint(mHeading + Length, sizeof(mHeading) - Length * sizeof(CHAR16), STR16(".%u"), Minor % 10);
-  }
-  if (Time != nullptr) {
-    UnicodeSPrint(mHeading + Length, sizeof(mHeading) - Length * sizeof(CHAR16),
-                  STR16(", %04u-%02u-%02u %02u:%02u:%02u"), UINT32{Time->Year}, UINT32{Time->Month},
-                  UINT32{Time->Day}, UINT32{Time->Hour}, UINT32{Time->Minute}, UINT32{Time->Second});
-  }
+  mRevision = Firmware.Revision;
+  mUefiRevision = Firmware.UefiRevision;
+  mHasTime = Time != nullptr;
+  mTime = mHasTime ? *Time : EFI_TIME{};
   mLine.Clear();
   mLine.Ascii("Vistrel " VISTREL_VERSION ": the firmware's forms, ");
-  mLine.Text(mHeading, FALSE);
+  Heading(FALSE);
   mLine.Ascii("\r\n");
   for (UINTN Index = 0; Index < List->Malformed.Count(); Index++) {
     mLine.Ascii("Skipped as malformed: a forms package in package list ");
@@ -174,6 +78,16 @@ EFI_STATUS FormIndex::Open(EFI_FILE_PROTOCOL *Folder, const FormList *List, cons
     mLine.Ascii("\r\n");
   }
   return Write();
+}
+
+VOID FormIndex::Heading(BOOLEAN Html) {
+  mLine.Text(mVendor, Html);
+  mLine.Ascii(", ");
+  AppendRevisions(&mLine, mRevision, mUefiRevision, ", ");
+  if (mHasTime) {
+    mLine.Ascii(", ");
+    mLine.Time(mTime, ' ');
+  }
 }
 
 EFI_STATUS FormIndex::Write() {
@@ -298,7 +212,7 @@ EFI_STATUS FormIndex::Finish(const FORM_RECORD *Records, UINTN Count, const CHAR
   mLine.Clear();
   mLine.Ascii(kHtmlHead);
   mLine.Ascii("<p>");
-  mLine.Text(mHeading, TRUE);
+  Heading(TRUE);
   mLine.Ascii(". ");
   mLine.Text(Totals, TRUE);
   mLine.Text(Ending, TRUE);

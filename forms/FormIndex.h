@@ -8,28 +8,8 @@
 #include "forms/FormList.h"
 #include "forms/FormRecord.h"
 #include "platform/FileHandle.h"
-
-// UTF-8 text growing in one pool block; a failed allocation is remembered and
-// the text stops growing.
-class TextBuffer {
- public:
-  VOID Ascii(const char *Text);
-  VOID Text(const CHAR16 *Text, BOOLEAN Html);  // untrusted text, made safe
-  VOID Decimal(UINTN Value, UINTN MinimumDigits = 1);
-  VOID Guid(const EFI_GUID &Guid);
-  VOID Clear() { mBytes.Truncate(0); }
-  const CHAR8 *Data() const { return mBytes.Get(); }
-  UINTN Size() const { return mBytes.Count(); }
-  BOOLEAN Failed() const { return mFailed; }
-
- private:
-  VOID Byte(UINT32 Value);
-  PoolVector<CHAR8> mBytes;
-  BOOLEAN mFailed = FALSE;
-};
-
-// "EFI_NOT_FOUND" for the statuses a walk meets, else the number in hex.
-VOID StatusText(EFI_STATUS Status, CHAR16 *Text, UINTN TextLength);
+#include "image/PngText.h"
+#include "platform/Text.h"
 
 struct WALK_SUMMARY {
   UINTN Forms;  // records, whatever became of them
@@ -56,11 +36,17 @@ class FormIndex {
   VOID Entry(const FORM_RECORD &Record, BOOLEAN Html);
   VOID Describe(const FORM_RECORD &Record, BOOLEAN Html);
   VOID Images(const FORM_RECORD &Record, BOOLEAN Html);
+  VOID Heading(BOOLEAN Html);
   EFI_STATUS Write();
 
   EFI_FILE_PROTOCOL *mFolder = nullptr;
   const FormList *mList = nullptr;
   FileHandle mText{nullptr};
   TextBuffer mLine;
-  CHAR16 mHeading[160] = {};  // the firmware and the time, for both indexes
+  // The firmware and the time, for both indexes' headings.
+  CHAR16 mVendor[kPngVendorCharacters + 1] = {};
+  UINT32 mRevision = 0;
+  UINT32 mUefiRevision = 0;
+  EFI_TIME mTime = {};
+  BOOLEAN mHasTime = FALSE;
 };

@@ -2,7 +2,7 @@
 
 EFI_STATUS FormInput::Create(ConsoleInputSwap *Swap, FORM_SCREEN_HANDLER OnScreen, VOID *Context) {
   mSwap = Swap;
-  mFirmwareInput = gST->ConIn;
+  mFirmwareInput = ConsoleInput();
   mOnScreen = OnScreen;
   mContext = Context;
   mInput.Protocol.Reset = Reset;
@@ -26,8 +26,10 @@ EFI_STATUS EFIAPI FormInput::ReadKeyStroke(EFI_SIMPLE_TEXT_IN_PROTOCOL *This, EF
 
 // Whoever waits is answered at once: the read that follows gets the key.
 VOID EFIAPI FormInput::OnWaitForKey(EFI_EVENT Event, VOID *Context) {
-  static_cast<FormInput *>(Context)->mWaited = TRUE;
-  gBS->SignalEvent(Event);
+  (void)Event;
+  auto *Input = static_cast<FormInput *>(Context);
+  Input->mWaited = TRUE;
+  Input->mWaitForKey.Signal();
 }
 
 EFI_STATUS FormInput::Read(EFI_INPUT_KEY *Key) {

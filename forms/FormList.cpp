@@ -1,5 +1,6 @@
 #include "forms/FormList.h"
 
+#include "platform/Firmware.h"
 #include "platform/Library.h"
 
 namespace {
@@ -19,7 +20,6 @@ EFI_GUID ReadGuid(const UINT8 *At) {
   return Guid;
 }
 
-BOOLEAN SameGuid(const EFI_GUID &A, const EFI_GUID &B) { return __builtin_memcmp(&A, &B, sizeof(EFI_GUID)) == 0; }
 
 enum class PARSED { Added, Malformed, OutOfResources };
 
@@ -187,8 +187,7 @@ class TitleReader {
  public:
   explicit TitleReader(EFI_HII_STRING_PROTOCOL *Strings) : mStrings(Strings) {
     UINTN Size = sizeof(mPlatformLanguage) - 1;
-    if (gRT == nullptr || EFI_ERROR(gRT->GetVariable(const_cast<CHAR16 *>(STR16("PlatformLang")),
-                                                     &gEfiGlobalVariableGuid, nullptr, &Size, mPlatformLanguage))) {
+    if (EFI_ERROR(ReadGlobalVariable(STR16("PlatformLang"), mPlatformLanguage, &Size))) {
       Size = 0;
     }
     mPlatformLanguage[Size < sizeof(mPlatformLanguage) ? Size : sizeof(mPlatformLanguage) - 1] = 0;

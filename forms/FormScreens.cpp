@@ -5,18 +5,8 @@
 #include "image/Screen.h"
 #include "platform/CaptureClock.h"
 #include "platform/ConsoleInput.h"
+#include "platform/Event.h"
 #include "platform/Library.h"
-
-namespace {
-
-// The TPL the caller runs at; files need TPL_CALLBACK or lower.
-EFI_TPL CurrentTpl() {
-  const EFI_TPL Current = gBS->RaiseTPL(TPL_HIGH_LEVEL);
-  gBS->RestoreTPL(Current);
-  return Current;
-}
-
-}  // namespace
 
 EFI_STATUS FormScreens::Create(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, BOOLEAN Paging, BOOLEAN Step,
                                EFI_SIMPLE_TEXT_IN_PROTOCOL *Keyboard) {

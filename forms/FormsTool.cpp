@@ -2,14 +2,14 @@
 
 #include "fileio/FolderWriter.h"
 #include "forms/FormWalk.h"
-#include "image/Screen.h"
+#include "platform/ConsoleInput.h"
+#include "platform/Firmware.h"
+#include "platform/Protocol.h"
 #include "platform/ApplicationFrame.h"
 #include "platform/CaptureClock.h"
 #include "platform/Print.h"
 
 namespace {
-
-constexpr UINTN kGuidTextLength = 36;
 
 BOOLEAN SameAscii(const char *Typed, const char *Option) {
   for (; *Typed != 0 && *Option != 0; Typed++, Option++) {
@@ -21,81 +21,10 @@ BOOLEAN SameAscii(const char *Typed, const char *Option) {
   return *Typed == *Option;
 }
 
-INT32 HexDigit(char Character) {
-  if (Character >= '0' && Character <= '9') {
-    return Character - '0';
-  }
-  if (Character >= 'a' && Character <= 'f') {
-    return Character - 'a' + 10;
-  }
-  if (Character >= 'A' && Character <= 'F') {
-    return Character - 'A' + 10;
-  }
-  return -1;
-}
-
-BOOLEAN ParseGuid(const char *Text, EFI_GUID *Guid) {
-  UINTN Length = 0;
-  while (Length <= kGuidTextLength + 2 && Text[Length] != 0) {
-    Length++;
-  }
-  if (Length == kGuidTextLength + 2 && Text[0] == '{' && Text[Length - 1] == '}') {
-    Text++;
-    Length -= 2;
-  }
-  if (Length != kGuidTextLength) {
-    return FALSE;
-  }
-  UINT8 Bytes[16];
-  UINTN Count = 0;
-  for (UINTN At = 0; At < kGuidTextLength; At += 2) {
-    if (At == 8 || At == 13 || At == 18 || At == 23) {
-      if (Text[At] != '-') {
-        return FALSE;
-      }
-      At++;
-    }
-    const INT32 High = HexDigit(Text[At]);
-    const INT32 Low = HexDigit(Text[At + 1]);
-    if (High < 0 || Low < 0) {
-      return FALSE;
-    }
-    Bytes[Count++] = static_cast<UINT8>(High * 16 + Low);
-  }
-  // The text's first three groups are numbers, stored little-endian.
-  Guid->Data1 = (static_cast<UINT32>(Bytes[0]) << 24) | (Bytes[1] << 16) | (Bytes[2] << 8) | Bytes[3];
-  Guid->Data2 = static_cast<UINT16>((Bytes[4] << 8) | Bytes[5]);
-  Guid->Data3 = static_cast<UINT16>((Bytes[6] << 8) | Bytes[7]);
-  for (UINTN Index = 0; Index < 8; Index++) {
-    Guid->Data4[Index] = Bytes[8 + Index];
-  }
-  return TRUE;
-}
-
-BOOLEAN ParseNumber(const char *Text, UINTN *Number) {
-  *Number = 0;
-  if (*Text == 0) {
-    return FALSE;
-  }
-  for (; *Text != 0; Text++) {
-    if (*Text < '0' || *Text > '9' || *Number > (~static_cast<UINTN>(0) - 9) / 10) {
-      return FALSE;
-    }
-    *Number = *Number * 10 + static_cast<UINTN>(*Text - '0');
-  }
-  return *Number != 0;
-}
-
-VOID *Locate(EFI_GUID *Guid) {
-  VOID *Interface = nullptr;
-  return EFI_ERROR(gBS->LocateProtocol(Guid, nullptr, &Interface)) ? nullptr : Interface;
-}
-
 VOID PrintGuid(const EFI_GUID &Guid) {
-  Print(STR16("%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X"), Guid.Data1, UINT32{Guid.Data2},
-        UINT32{Guid.Data3}, UINT32{Guid.Data4[0]}, UINT32{Guid.Data4[1]}, UINT32{Guid.Data4[2]},
-        UINT32{Guid.Data4[3]}, UINT32{Guid.Data4[4]}, UINT32{Guid.Data4[5]}, UINT32{Guid.Data4[6]},
-        UINT32{Guid.Data4[7]});
+  CHAR16 Text[kGuidTextLength + 1];
+  FormatGuid(Guid, Text);
+  Print(STR16("%s"), Text);
 }
 
 VOID PrintTitle(const CHAR16 *Title) {
@@ -135,9 +64,8 @@ BOOLEAN ChooseSets(const FORMS_OPTIONS &Options, const FormList &List, UINTN *Fi
     return TRUE;
   }
   for (UINTN Set = 0; Set < List.Sets.Count(); Set++) {
-    const BOOLEAN Named = Options.ByGuid ? __builtin_memcmp(&List.Sets[Set].FormSetGuid, &Options.SetGuid,
-                                                            sizeof(EFI_GUID)) == 0
-                                         : Set + 1 == Options.SetNumber;
+    const BOOLEAN Named =
+        Options.ByGuid ? SameGuid(List.Sets[Set].FormSetGuid, Options.SetGuid) : Set + 1 == Options.SetNumber;
     if (Named) {
       *First = Set;
       *Last = Set + 1;
@@ -158,8 +86,8 @@ EFI_STATUS Walk(const FORMS_OPTIONS &Options, const FormList &List, UINTN First,
                 EFI_FORM_BROWSER2_PROTOCOL *Browser, EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput) {
   // Everything that can fail without a trace fails before the folder is made.
   FormScreens Screens;
-  EFI_STATUS Status = Screens.Create(GraphicsOutput, Locate(&gEdkiiFormDisplayEngineProtocolGuid) != nullptr,
-                                     Options.Step, gST->ConIn);
+  EFI_STATUS Status = Screens.Create(GraphicsOutput, LocateProtocolOf(&gEdkiiFormDisplayEngineProtocolGuid) != nullptr,
+                                     Options.Step, ConsoleInput());
   if (EFI_ERROR(Status)) {
     return Fail(STR16("cannot read this screen mode back"), Status);
   }
@@ -181,10 +109,10 @@ EFI_STATUS Walk(const FORMS_OPTIONS &Options, const FormList &List, UINTN First,
   }
   Screens.SaveInto(Folder.Get());
   // A walk takes minutes; the firmware would reset the machine at five.
-  gBS->SetWatchdogTimer(0, 0, 0, nullptr);
+  DisableWatchdog();
   ConsoleOutputState Console;
   Console.Save();
-  FormWalk Walk(&List, Browser, &Screens, &Index, gST->ConIn, &Console);
+  FormWalk Walk(&List, Browser, &Screens, &Index, ConsoleInput(), &Console);
   Status = Walk.Run(First, Last);
   const UINT32 Seconds = Walk.Elapsed();
   const EFI_STATUS Finished = Index.Finish(Walk.Records(), Walk.RecordCount(), Walk.Ending());
@@ -220,7 +148,7 @@ EFI_STATUS ParseFormsOptions(int Argc, char **Argv, FORMS_OPTIONS *Options) {
       const char *Value = Argv[++Index];
       Options->OneSet = TRUE;
       Options->ByGuid = ParseGuid(Value, &Options->SetGuid);
-      if (!Options->ByGuid && !ParseNumber(Value, &Options->SetNumber)) {
+      if (!Options->ByGuid && (!ParseDecimal(Value, &Options->SetNumber) || Options->SetNumber == 0)) {
         return EFI_INVALID_PARAMETER;
       }
     } else {
@@ -231,15 +159,15 @@ EFI_STATUS ParseFormsOptions(int Argc, char **Argv, FORMS_OPTIONS *Options) {
 }
 
 EFI_STATUS RunFormsTool(const FORMS_OPTIONS *Options) {
-  auto *Database = static_cast<EFI_HII_DATABASE_PROTOCOL *>(Locate(&gEfiHiiDatabaseProtocolGuid));
-  auto *Strings = static_cast<EFI_HII_STRING_PROTOCOL *>(Locate(&gEfiHiiStringProtocolGuid));
+  auto *Database = LocateProtocol<EFI_HII_DATABASE_PROTOCOL>();
+  auto *Strings = LocateProtocol<EFI_HII_STRING_PROTOCOL>();
   if (Database == nullptr || Strings == nullptr) {
     return Fail(STR16("this firmware has no HII database, so no forms"), EFI_UNSUPPORTED);
   }
   EFI_FORM_BROWSER2_PROTOCOL *Browser = nullptr;
   EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput = nullptr;
   if (!Options->List) {
-    Browser = static_cast<EFI_FORM_BROWSER2_PROTOCOL *>(Locate(&gEfiFormBrowser2ProtocolGuid));
+    Browser = LocateProtocol<EFI_FORM_BROWSER2_PROTOCOL>();
     if (Browser == nullptr) {
       return Fail(STR16("this firmware has no form browser"), EFI_UNSUPPORTED);
     }

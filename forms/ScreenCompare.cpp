@@ -1,5 +1,7 @@
 #include "forms/ScreenCompare.h"
 
+#include "platform/ConsoleInput.h"
+
 namespace {
 
 UINT32 Colour(const CaptureImage *Image, UINTN X, UINTN Y) {
@@ -44,10 +46,7 @@ BOOLEAN SameShape(const CaptureImage *A, const CaptureImage *B, UINTN Left, UINT
 
 TEXT_GRID ConsoleTextGrid(UINTN Width, UINTN Height) {
   UINTN Columns = 0, Rows = 0;
-  EFI_SIMPLE_TEXT_OUT_PROTOCOL *ConOut = gST->ConOut;
-  if (ConOut->Mode == nullptr || ConOut->QueryMode == nullptr ||
-      EFI_ERROR(ConOut->QueryMode(ConOut, static_cast<UINTN>(ConOut->Mode->Mode), &Columns, &Rows)) ||
-      Columns * kGlyphWidth > Width || Rows * kGlyphHeight > Height) {
+  if (!QueryConsoleTextSize(&Columns, &Rows) || Columns * kGlyphWidth > Width || Rows * kGlyphHeight > Height) {
     Columns = Width / kGlyphWidth;
     Rows = Height / kGlyphHeight;
   }

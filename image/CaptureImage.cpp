@@ -20,7 +20,7 @@ CaptureImage *NewImage(UINTN Width, UINTN Height, UINTN *FailedBytes) {
   }
   Image->Pixels = static_cast<EFI_GRAPHICS_OUTPUT_BLT_PIXEL *>(AllocateZeroPool(PixelBytes));
   if (Image->Pixels == nullptr) {
-    gBS->FreePool(Image);
+    FreePool(Image);
     *FailedBytes = PixelBytes;
     return nullptr;
   }

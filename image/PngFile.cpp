@@ -1,9 +1,11 @@
 #include "image/PngFile.h"
 
+#include "platform/Firmware.h"
 PngFile::PngFile() : FILE_SOURCE() { GetPiece = Piece; }
 
 EFI_STATUS PngFile::Create(const CaptureImage *Image, const EFI_TIME *Time) {
-  const PNG_ORIGIN Origin = {gST->FirmwareVendor, gST->FirmwareRevision, gST->Hdr.Revision, Time};
+  const FIRMWARE_ORIGIN Firmware = ReadFirmwareOrigin();
+  const PNG_ORIGIN Origin = {Firmware.Vendor, Firmware.Revision, Firmware.UefiRevision, Time};
   PNG_ENCODER *Made = nullptr;
   const EFI_STATUS Status = CreatePngEncoder(Image, &Origin, &Made);
   DestroyPngEncoder(mEncoder);

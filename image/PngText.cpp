@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include "platform/CaptureClock.h"
+#include "platform/Firmware.h"
 #include "platform/Library.h"
 
 namespace {
@@ -12,38 +13,11 @@ constexpr UINT32 kMinutesPerDay = 24 * 60;
 // A chunk's data: the longest, "Source", is under 120 bytes.
 constexpr UINTN kChunkDataBytes = 128;
 
-// Latin-1 text in a fixed buffer; what does not fit is left out.
-class TextBuilder {
- public:
-  VOID Byte(UINT8 Value) {
-    if (mLength < kChunkDataBytes) {
-      mBytes[mLength++] = Value;
-    }
-  }
-  VOID Ascii(const char *Text) {
-    for (; *Text != 0; Text++) {
-      Byte(static_cast<UINT8>(*Text));
-    }
-  }
-  // Decimal, at least Digits long with leading zeros.
-  VOID Number(UINT32 Value, UINTN Digits = 1) {
-    char Text[kDecimalDigitsMax];
-    const UINTN Count = FormatDecimal(Value, Digits, Text);
-    for (UINTN Index = 0; Index < Count; Index++) {
-      Byte(static_cast<UINT8>(Text[Index]));
-    }
-  }
-  VOID Hex(UINT32 Value) {
-    for (int Shift = 28; Shift >= 0; Shift -= 4) {
-      Byte(static_cast<UINT8>("0123456789ABCDEF"[(Value >> Shift) & 0xF]));
-    }
-  }
-  const UINT8 *Bytes() const { return mBytes; }
-  UINTN Length() const { return mLength; }
-
- private:
-  UINT8 mBytes[kChunkDataBytes] = {};
-  UINTN mLength = 0;
+// A chunk's data in a fixed buffer: text is Latin-1 here, and what does not
+// fit is left out.
+struct CHUNK_TEXT {
+  UINT8 Bytes[kChunkDataBytes] = {};
+  TextBuffer Text{Bytes, kChunkDataBytes};
 };
 
 BOOLEAN IsPrintableLatin1(CHAR16 Character) {
@@ -75,26 +49,16 @@ BOOLEAN HasTimeZone(const EFI_TIME &Time) {
   return Time.TimeZone >= -kLargestTimeZoneMinutes && Time.TimeZone <= kLargestTimeZoneMinutes;
 }
 
-VOID PutTime(TextBuilder &Text, const EFI_TIME &Time) {
-  Text.Number(Time.Year, 4);
-  Text.Byte('-');
-  Text.Number(Time.Month, 2);
-  Text.Byte('-');
-  Text.Number(Time.Day, 2);
-  Text.Byte('T');
-  Text.Number(Time.Hour, 2);
-  Text.Byte(':');
-  Text.Number(Time.Minute, 2);
-  Text.Byte(':');
-  Text.Number(Time.Second, 2);
+VOID PutTime(TextBuffer &Text, const EFI_TIME &Time) {
+  Text.Time(Time, 'T');
   if (HasTimeZone(Time)) {
     // UEFI's TimeZone is the opposite of ISO 8601's offset: local time is UTC
     // minus it, so 480 is Pacific time, -08:00.
     const UINT32 Offset = static_cast<UINT32>(Time.TimeZone < 0 ? -Time.TimeZone : Time.TimeZone);
-    Text.Byte(Time.TimeZone > 0 ? '-' : '+');
-    Text.Number(Offset / 60, 2);
-    Text.Byte(':');
-    Text.Number(Offset % 60, 2);
+    Text.Put(Time.TimeZone > 0 ? '-' : '+');
+    Text.Decimal(Offset / 60, 2);
+    Text.Put(':');
+    Text.Decimal(Offset % 60, 2);
   }
 }
 
@@ -146,46 +110,37 @@ UINTN WritePngChunk(const char Type[4], const UINT8 *Data, UINTN DataSize, UINT8
 UINTN WritePngTextChunks(const PNG_ORIGIN *Origin, UINT8 *Destination) {
   UINTN Length = 0;
 
-  TextBuilder Software;
-  Software.Ascii("Software");
-  Software.Byte(0);
-  Software.Ascii("Vistrel " VISTREL_VERSION);
-  Length += WritePngChunk("tEXt", Software.Bytes(), Software.Length(), Destination + Length);
+  CHUNK_TEXT Software;
+  Software.Text.Ascii("Software");
+  Software.Text.Put(0);
+  Software.Text.Ascii("Vistrel " VISTREL_VERSION);
+  Length += WritePngChunk("tEXt", Software.Text.Data(), Software.Text.Size(), Destination + Length);
 
-  TextBuilder Source;
-  Source.Ascii("Source");
-  Source.Byte(0);
+  CHUNK_TEXT Source;
+  Source.Text.Ascii("Source");
+  Source.Text.Put(0);
   UINTN Index = 0;
   for (; Origin->FirmwareVendor != nullptr && Index < kPngVendorCharacters && Origin->FirmwareVendor[Index] != 0;
        Index++) {
     const CHAR16 Character = Origin->FirmwareVendor[Index];
-    Source.Byte(IsPrintableLatin1(Character) ? static_cast<UINT8>(Character) : '?');
+    Source.Text.Put(IsPrintableLatin1(Character) ? static_cast<UINT8>(Character) : '?');
   }
   if (Index == 0) {
-    Source.Ascii("Unnamed firmware");
+    Source.Text.Ascii("Unnamed firmware");
   }
-  const UINT32 Minor = Origin->UefiRevision & 0xFFFF;
-  Source.Ascii(", revision 0x");
-  Source.Hex(Origin->FirmwareRevision);
-  Source.Ascii("; UEFI ");
-  Source.Number(Origin->UefiRevision >> 16);
-  Source.Byte('.');
-  Source.Number(Minor / 10);
-  if (Minor % 10 != 0) {
-    Source.Byte('.');  // 2.31 is UEFI 2.3.1
-    Source.Number(Minor % 10);
-  }
-  Length += WritePngChunk("tEXt", Source.Bytes(), Source.Length(), Destination + Length);
+  Source.Text.Ascii(", ");
+  AppendRevisions(&Source.Text, Origin->FirmwareRevision, Origin->UefiRevision, "; ");
+  Length += WritePngChunk("tEXt", Source.Text.Data(), Source.Text.Size(), Destination + Length);
 
   const EFI_TIME *Time = Origin->Time;
   if (Time == nullptr || !IsUsableCaptureTime(Time)) {
     return Length;
   }
-  TextBuilder Created;
-  Created.Ascii("Creation Time");
-  Created.Byte(0);
-  PutTime(Created, *Time);
-  Length += WritePngChunk("tEXt", Created.Bytes(), Created.Length(), Destination + Length);
+  CHUNK_TEXT Created;
+  Created.Text.Ascii("Creation Time");
+  Created.Text.Put(0);
+  PutTime(Created.Text, *Time);
+  Length += WritePngChunk("tEXt", Created.Text.Data(), Created.Text.Size(), Destination + Length);
   // tIME is UTC: without a time zone there is nothing to convert from.
   if (HasTimeZone(*Time)) {
     UINT8 Utc[7];

@@ -4,10 +4,6 @@
 
 #include "platform/Efi.h"
 
-// The console's Graphics Output, or, without one there, the first found;
-// null when there is none.
-EFI_GRAPHICS_OUTPUT_PROTOCOL *FindGraphicsOutput();
-
 // The current mode's size; FALSE when the firmware does not say (no mode
 // information, no Blt, or a size of 0).
 BOOLEAN GetModeSize(const EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, UINTN *Width, UINTN *Height);

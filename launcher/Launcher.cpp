@@ -3,9 +3,11 @@
 #include "fileio/VolumeInfo.h"
 #include "image/PngText.h"
 #include "platform/DevicePath.h"
-#include "platform/Event.h"
+#include "platform/ConsoleInput.h"
+#include "platform/Firmware.h"
 #include "platform/ImageLoad.h"
 #include "platform/Print.h"
+#include "platform/Protocol.h"
 #include "platform/SecureBoot.h"
 
 namespace {
@@ -14,7 +16,6 @@ namespace {
 // What names the image with %s: "driver" or "settings walk".
 struct FAILURE_TEXT {
   EFI_STATUS Status;
-  const char *Name;
   const char16_t *What;
   const char16_t *Next;
 };
@@ -26,16 +27,16 @@ constexpr char16_t kCopyAgainNext[] = u"The file may be damaged: copy the stick'
 constexpr char16_t kRetryNext[] = u"Restart the PC and try again; if it fails again, report the status above.\n";
 
 const FAILURE_TEXT kFailures[] = {
-    {EFI_NOT_FOUND, "EFI_NOT_FOUND", u"the %s file is not there",
+    {EFI_NOT_FOUND, u"the %s file is not there",
      u"Copy the stick's files again, folders and all (README.TXT says how).\n"},
-    {EFI_SECURITY_VIOLATION, "EFI_SECURITY_VIOLATION", u"Secure Boot refused the %s", kRefusedNext},
-    {EFI_ACCESS_DENIED, "EFI_ACCESS_DENIED", u"Secure Boot refused the %s", kRefusedNext},
-    {EFI_LOAD_ERROR, "EFI_LOAD_ERROR", u"the firmware could not load the %s", kCopyAgainNext},
-    {EFI_UNSUPPORTED, "EFI_UNSUPPORTED", u"the firmware could not load the %s", kCopyAgainNext},
-    {EFI_OUT_OF_RESOURCES, "EFI_OUT_OF_RESOURCES", u"the firmware had no memory left for the %s",
+    {EFI_SECURITY_VIOLATION, u"Secure Boot refused the %s", kRefusedNext},
+    {EFI_ACCESS_DENIED, u"Secure Boot refused the %s", kRefusedNext},
+    {EFI_LOAD_ERROR, u"the firmware could not load the %s", kCopyAgainNext},
+    {EFI_UNSUPPORTED, u"the firmware could not load the %s", kCopyAgainNext},
+    {EFI_OUT_OF_RESOURCES, u"the firmware had no memory left for the %s",
      u"Restart the PC and start the stick first.\n"},
 };
-const FAILURE_TEXT kOtherFailure = {0, "an EFI error", u"the %s did not start", kRetryNext};
+const FAILURE_TEXT kOtherFailure = {0, u"the %s did not start", kRetryNext};
 
 // The image being started, as its failures name it.
 struct STARTED_IMAGE {
@@ -63,7 +64,10 @@ const STARTED_IMAGE kForms = {STR16("the settings walk"), STR16("settings walk")
 VOID PrintFailure(const STARTED_IMAGE &Image, EFI_STATUS Status, const char16_t *What, const char16_t *Next) {
   Print(STR16("Vistrel could not start %s: "), Image.Purpose);
   Print(Text16(What), Image.Noun);
-  Print(STR16("\n(%a, status 0x%X).\n"), DescribeFailure(Status).Name, static_cast<UINT32>(Status & ~kEfiErrorBit));
+  // Named where the failure is one of the known ones, as the texts above it are.
+  const char *Name = &DescribeFailure(Status) == &kOtherFailure ? nullptr : StatusName(Status);
+  Print(STR16("\n(%a, status 0x%X).\n"), Name != nullptr ? Name : "an EFI error",
+        static_cast<UINT32>(Status & ~kEfiErrorBit));
   Print(STR16("It looked for %s on this stick.\n"), Image.Path);
   Print(Text16(Next));
 }
@@ -84,15 +88,6 @@ VOID PrintWhereFilesGo(EFI_HANDLE Volume) {
     Print(STR16("Captures go to the root of this stick%s%s (%lu MiB free).\n"),
           Info.Label[0] != 0 ? STR16(", ") : STR16(""), Info.Label, Info.FreeBytes / (UINT64{1024} * 1024));
   }
-}
-
-// The volume the launcher was started from; null when it cannot be told.
-EFI_HANDLE OwnVolume(EFI_HANDLE ImageHandle) {
-  VOID *Interface = nullptr;
-  const EFI_STATUS Status = gBS->OpenProtocol(ImageHandle, &gEfiLoadedImageProtocolGuid, &Interface, ImageHandle,
-                                              nullptr, EFI_OPEN_PROTOCOL_GET_PROTOCOL);
-  return EFI_ERROR(Status) || Interface == nullptr ? nullptr
-                                                   : static_cast<EFI_LOADED_IMAGE_PROTOCOL *>(Interface)->DeviceHandle;
 }
 
 // Loads and starts Image from Volume: StartImage's or LoadImage's status,
@@ -164,38 +159,15 @@ const CHAR16 *WhyNoWalk(EFI_HANDLE Volume) {
   return nullptr;
 }
 
-// A key, or the timer (a zero key); the key is read so that it does not
-// reach the firmware's menu next.
-EFI_INPUT_KEY WaitForKeyOrTimeout() {
-  EFI_INPUT_KEY Key = {};
-  EFI_SIMPLE_TEXT_IN_PROTOCOL *Input = gST->ConIn;
-  Event Timer;
-  if (EFI_ERROR(Timer.CreateTimer()) || EFI_ERROR(Timer.SetRelative(kLauncherWaitSeconds * kTimerTicksPerSecond))) {
-    gBS->Stall(kLauncherWaitSeconds * 1000000);
-    return Key;
-  }
-  EFI_EVENT Events[2] = {Timer.Get(), nullptr};
-  UINTN Count = 1;
-  if (Input != nullptr && !EFI_ERROR(Input->Reset(Input, FALSE))) {
-    Events[Count++] = Input->WaitForKey;
-  }
-  UINTN Signalled = 0;
-  if (!EFI_ERROR(gBS->WaitForEvent(Count, Events, &Signalled)) && Count == 2 && Signalled == 1 &&
-      EFI_ERROR(Input->ReadKeyStroke(Input, &Key))) {
-    Key = EFI_INPUT_KEY{};
-  }
-  return Key;
-}
-
 }  // namespace
 
 EFI_STATUS LauncherMain(EFI_HANDLE ImageHandle) {
-  // EDK II's boot manager arms a five-minute watchdog for a boot option; the
-  // firmware menus the user goes on to must not be cut short by it.
-  gBS->SetWatchdogTimer(0, 0, 0, nullptr);
-  gST->ConOut->ClearScreen(gST->ConOut);
+  // The firmware menus the user goes on to must not be cut short by the boot
+  // manager's watchdog.
+  DisableWatchdog();
+  ClearConsole();
   Print(STR16("Vistrel %a: screenshots of firmware screens\n\n"), VISTREL_VERSION);
-  EFI_HANDLE Volume = OwnVolume(ImageHandle);
+  EFI_HANDLE Volume = ImageVolume(ImageHandle);
   StartHotkey(ImageHandle, Volume);
   const CHAR16 *NoWalk = WhyNoWalk(Volume);
   if (NoWalk != nullptr) {
@@ -203,21 +175,21 @@ EFI_STATUS LauncherMain(EFI_HANDLE ImageHandle) {
                 "Press any key, or wait %u seconds, to hand the PC back to its firmware.\n"
                 "Then open the screen you want from the firmware's menus.\n"),
           NoWalk, static_cast<UINT32>(kLauncherWaitSeconds));
-    WaitForKeyOrTimeout();
+    WaitForKeyOrTimeout(kLauncherWaitSeconds);
     return EFI_SUCCESS;
   }
   Print(STR16("\nPress F to save every settings page to this stick (a minute or two; it\n"
               "presses only ESC, Page Down and at most one N; ESC stops it), or any other\n"
               "key, or wait %u seconds, to go back to the firmware's menus.\n"),
         static_cast<UINT32>(kLauncherWaitSeconds));
-  const EFI_INPUT_KEY Key = WaitForKeyOrTimeout();
+  const EFI_INPUT_KEY Key = WaitForKeyOrTimeout(kLauncherWaitSeconds);
   if (Key.ScanCode == SCAN_NULL && (Key.UnicodeChar == 'F' || Key.UnicodeChar == 'f')) {
     IMAGE_STEP Step = ImageStepLoad;
     // The walk prints its own summary, or why it could not run.
     StartFromStick(ImageHandle, Volume, kForms, &Step);
     Print(STR16("\nPress any key, or wait %u seconds, to go back to the firmware's menus.\n"),
           static_cast<UINT32>(kLauncherWaitSeconds));
-    WaitForKeyOrTimeout();
+    WaitForKeyOrTimeout(kLauncherWaitSeconds);
   }
   return EFI_SUCCESS;
 }

@@ -1,5 +1,8 @@
 #include "platform/ConsoleInput.h"
 
+#include "platform/Event.h"
+#include "platform/Firmware.h"
+
 namespace {
 
 constexpr UINTN kLastRowCharacters = 128;
@@ -32,6 +35,8 @@ VOID ConsoleInputSwap::Restore() {
   }
 }
 
+EFI_SIMPLE_TEXT_IN_PROTOCOL *ConsoleInput() { return gST->ConIn; }
+
 BOOLEAN DrainKeys(EFI_SIMPLE_TEXT_IN_PROTOCOL *Input) {
   BOOLEAN Escape = FALSE;
   EFI_INPUT_KEY Key = {};
@@ -57,6 +62,35 @@ EFI_STATUS WaitForNewKey(EFI_SIMPLE_TEXT_IN_PROTOCOL *Input, EFI_INPUT_KEY *Key)
   }
 }
 
+EFI_INPUT_KEY WaitForKeyOrTimeout(UINTN Seconds) {
+  EFI_INPUT_KEY Key = {};
+  EFI_SIMPLE_TEXT_IN_PROTOCOL *Input = gST->ConIn;
+  Event Timer;
+  if (EFI_ERROR(Timer.CreateTimer()) || EFI_ERROR(Timer.SetRelative(Seconds * kTimerTicksPerSecond))) {
+    StallMicroseconds(Seconds * kMicrosecondsPerSecond);
+    return Key;
+  }
+  EFI_EVENT Events[2] = {Timer.Get(), nullptr};
+  UINTN Count = 1;
+  if (Input != nullptr && !EFI_ERROR(Input->Reset(Input, FALSE))) {
+    Events[Count++] = Input->WaitForKey;
+  }
+  UINTN Signalled = 0;
+  if (!EFI_ERROR(gBS->WaitForEvent(Count, Events, &Signalled)) && Count == 2 && Signalled == 1 &&
+      EFI_ERROR(Input->ReadKeyStroke(Input, &Key))) {
+    Key = EFI_INPUT_KEY{};
+  }
+  return Key;
+}
+
+BOOLEAN QueryConsoleTextSize(UINTN *Columns, UINTN *Rows) {
+  EFI_SIMPLE_TEXT_OUT_PROTOCOL *ConOut = gST->ConOut;
+  return ConOut->Mode != nullptr && ConOut->QueryMode != nullptr &&
+         !EFI_ERROR(ConOut->QueryMode(ConOut, static_cast<UINTN>(ConOut->Mode->Mode), Columns, Rows));
+}
+
+VOID ClearConsole() { gST->ConOut->ClearScreen(gST->ConOut); }
+
 VOID ConsoleOutputState::Save() {
   mSaved = gST->ConOut->Mode != nullptr;
   if (mSaved) {
@@ -80,9 +114,7 @@ VOID ConsoleOutputState::Restore() const {
 VOID PrintOnLastRow(const CHAR16 *Text) {
   EFI_SIMPLE_TEXT_OUT_PROTOCOL *ConOut = gST->ConOut;
   UINTN Columns = 0, Rows = 0;
-  if (ConOut->Mode == nullptr ||
-      EFI_ERROR(ConOut->QueryMode(ConOut, static_cast<UINTN>(ConOut->Mode->Mode), &Columns, &Rows)) || Rows == 0 ||
-      Columns < 2) {
+  if (!QueryConsoleTextSize(&Columns, &Rows) || Rows == 0 || Columns < 2) {
     return;
   }
   // Short of the last column: writing there would scroll the page.

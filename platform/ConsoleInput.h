@@ -28,6 +28,9 @@ class ConsoleInputSwap {
   UINT32 mOriginalCrc = 0;
 };
 
+// The firmware's console input, as gST holds it now.
+EFI_SIMPLE_TEXT_IN_PROTOCOL *ConsoleInput();
+
 // Keys already typed on Input, read and dropped; TRUE when one was ESC.
 BOOLEAN DrainKeys(EFI_SIMPLE_TEXT_IN_PROTOCOL *Input);
 
@@ -35,6 +38,17 @@ BOOLEAN DrainKeys(EFI_SIMPLE_TEXT_IN_PROTOCOL *Input);
 // reads it. Returns WaitForEvent's or ReadKeyStroke's error, which the
 // caller treats as no key (WaitForEvent needs TPL_APPLICATION).
 EFI_STATUS WaitForNewKey(EFI_SIMPLE_TEXT_IN_PROTOCOL *Input, EFI_INPUT_KEY *Key);
+
+// A key on the console input, or none after Seconds (a zero key); keys typed
+// before the wait do not count. The key is read, so that it does not reach
+// whatever reads the console next. Without a timer it waits the time out.
+EFI_INPUT_KEY WaitForKeyOrTimeout(UINTN Seconds);
+
+// The console output's text mode in *Columns and *Rows; FALSE when it does
+// not say.
+BOOLEAN QueryConsoleTextSize(UINTN *Columns, UINTN *Rows);
+
+VOID ClearConsole();
 
 // The console output's mode, attribute, cursor position and visibility, as
 // they were at Save, back at Restore (the mode only when it changed, since

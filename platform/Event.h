@@ -6,6 +6,13 @@
 // SetTimer counts 100 ns.
 constexpr UINT64 kTimerTicksPerSecond = 10000000;
 
+// The TPL the caller runs at: files and the clock need TPL_CALLBACK or lower.
+inline EFI_TPL CurrentTpl() {
+  const EFI_TPL Current = gBS->RaiseTPL(TPL_HIGH_LEVEL);
+  gBS->RestoreTPL(Current);
+  return Current;
+}
+
 class Event {
  public:
   Event() = default;
@@ -42,6 +49,15 @@ class Event {
 
   // Signals the timer once, Ticks of 100 ns from now. Returns SetTimer's status.
   EFI_STATUS SetRelative(UINT64 Ticks) { return gBS->SetTimer(mEvent, TimerRelative, Ticks); }
+
+  // Queues the event's function, or ends a wait on it. Returns SignalEvent's status.
+  EFI_STATUS Signal() const { return gBS->SignalEvent(mEvent); }
+
+  // Signals the event whenever an interface of Protocol is installed;
+  // *Registration is the firmware's key for LocateHandle.
+  EFI_STATUS SignalOnInstall(EFI_GUID *Protocol, VOID **Registration) const {
+    return gBS->RegisterProtocolNotify(Protocol, mEvent, Registration);
+  }
 
   EFI_EVENT Get() const { return mEvent; }
 

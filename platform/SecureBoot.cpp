@@ -1,5 +1,8 @@
 #include "platform/SecureBoot.h"
 
+#include "platform/Firmware.h"
+#include "platform/Protocol.h"
+
 namespace {
 
 EFI_GUID gShimImageLoaderGuid = {0x1f492041, 0xfadb, 0x4e59, {0x9e, 0x57, 0x7c, 0xaf, 0xe7, 0x3a, 0x55, 0xab}};
@@ -9,12 +12,9 @@ EFI_GUID gShimImageLoaderGuid = {0x1f492041, 0xfadb, 0x4e59, {0x9e, 0x57, 0x7c, 
 BOOLEAN SecureBootIsOn() {
   UINT8 Value = 0;
   UINTN Size = sizeof(Value);
-  return !EFI_ERROR(gRT->GetVariable(const_cast<CHAR16 *>(STR16("SecureBoot")), &gEfiGlobalVariableGuid, nullptr,
-                                     &Size, &Value)) &&
-         Size == sizeof(Value) && Value == 1;
+  return !EFI_ERROR(ReadGlobalVariable(STR16("SecureBoot"), &Value, &Size)) && Size == sizeof(Value) && Value == 1;
 }
 
 BOOLEAN ShimLoadsImages() {
-  VOID *Interface = nullptr;
-  return !EFI_ERROR(gBS->LocateProtocol(&gShimImageLoaderGuid, nullptr, &Interface)) && SecureBootIsOn();
+  return LocateProtocolOf(&gShimImageLoaderGuid) != nullptr && SecureBootIsOn();
 }

@@ -2,6 +2,8 @@
 
 #include "platform/Library.h"
 #include "platform/PoolBuffer.h"
+#include "platform/Protocol.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -9,21 +11,7 @@ EFI_SHELL_PROTOCOL *mShellProtocol;
 EFI_SHELL_ENVIRONMENT2 *mShellEnvironment2;
 CHAR16 *mOwnedCurrentDir;  // from the older shell, which hands ownership over
 
-BOOLEAN SameGuid(const EFI_GUID &A, const EFI_GUID &B) {
-  return __builtin_memcmp(&A, &B, sizeof(EFI_GUID)) == 0;
-}
-
-VOID *GetProtocolOn(EFI_HANDLE Handle, EFI_GUID *Guid) {
-  VOID *Interface = nullptr;
-  if (EFI_ERROR(gBS->OpenProtocol(Handle, Guid, &Interface, gImageHandle, nullptr,
-                                  EFI_OPEN_PROTOCOL_GET_PROTOCOL))) {
-    return nullptr;
-  }
-  return Interface;
-}
-
-EFI_SHELL_ENVIRONMENT2 *AsShellEnvironment2(VOID *Interface) {
-  auto *Environment = static_cast<EFI_SHELL_ENVIRONMENT2 *>(Interface);
+EFI_SHELL_ENVIRONMENT2 *AsShellEnvironment2(EFI_SHELL_ENVIRONMENT2 *Environment) {
   if (Environment == nullptr || !SameGuid(Environment->SESGuid, gEfiShellEnvironment2ExtGuid) ||
       Environment->MajorVersion < 1 || Environment->CurDir == nullptr) {
     return nullptr;
@@ -32,20 +20,14 @@ EFI_SHELL_ENVIRONMENT2 *AsShellEnvironment2(VOID *Interface) {
 }
 
 EFI_SHELL_ENVIRONMENT2 *FindShellEnvironment2(EFI_HANDLE ImageHandle) {
-  EFI_SHELL_ENVIRONMENT2 *Found =
-      AsShellEnvironment2(GetProtocolOn(ImageHandle, &gEfiShellEnvironment2Guid));
+  EFI_SHELL_ENVIRONMENT2 *Found = AsShellEnvironment2(OpenProtocol<EFI_SHELL_ENVIRONMENT2>(ImageHandle));
   if (Found != nullptr) {
     return Found;
   }
   UINTN Count = 0;
-  EFI_HANDLE *Handles = nullptr;
-  if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &gEfiShellEnvironment2Guid, nullptr, &Count,
-                                        &Handles))) {
-    return nullptr;
-  }
-  PoolBuffer<EFI_HANDLE> Owner(Handles);
-  for (UINTN Index = 0; Handles != nullptr && Index < Count && Found == nullptr; Index++) {
-    Found = AsShellEnvironment2(GetProtocolOn(Handles[Index], &gEfiShellEnvironment2Guid));
+  const PoolBuffer<EFI_HANDLE> Handles = LocateHandles(&gEfiShellEnvironment2Guid, &Count);
+  for (UINTN Index = 0; Index < Count && Found == nullptr; Index++) {
+    Found = AsShellEnvironment2(OpenProtocol<EFI_SHELL_ENVIRONMENT2>(Handles[Index]));
   }
   return Found;
 }
@@ -53,12 +35,9 @@ EFI_SHELL_ENVIRONMENT2 *FindShellEnvironment2(EFI_HANDLE ImageHandle) {
 }  // namespace
 
 VOID ShellLibConstructor(EFI_HANDLE ImageHandle) {
-  mShellProtocol = static_cast<EFI_SHELL_PROTOCOL *>(GetProtocolOn(ImageHandle, &gEfiShellProtocolGuid));
+  mShellProtocol = OpenProtocol<EFI_SHELL_PROTOCOL>(ImageHandle);
   if (mShellProtocol == nullptr) {
-    VOID *Interface = nullptr;
-    if (!EFI_ERROR(gBS->LocateProtocol(&gEfiShellProtocolGuid, nullptr, &Interface))) {
-      mShellProtocol = static_cast<EFI_SHELL_PROTOCOL *>(Interface);
-    }
+    mShellProtocol = LocateProtocol<EFI_SHELL_PROTOCOL>();
   }
   if (mShellProtocol != nullptr && mShellProtocol->GetCurDir == nullptr) {
     mShellProtocol = nullptr;

@@ -2,6 +2,7 @@
 
 #include "platform/Event.h"
 #include "platform/InstalledProtocol.h"
+#include "platform/Protocol.h"
 #include "platform/ResidentObject.h"
 #include "resident/Hotkey.h"
 #include "resident/ScreenCapture.h"
@@ -58,13 +59,14 @@ EFI_STATUS EFIAPI HotkeyDriver::OnHotkey(EFI_KEY_DATA *KeyData) {
   }
   // The one more is started by the capture's end; only an idle driver starts
   // one here, and a press it could not start is not owed.
-  if (Owed == 0 && EFI_ERROR(gBS->SignalEvent(Driver->mCaptureEvent.Get()))) {
+  if (Owed == 0 && EFI_ERROR(Driver->mCaptureEvent.Signal())) {
     Driver->mAsked = Driver->mAsked - 1;
   }
   return EFI_SUCCESS;
 }
 
 VOID EFIAPI HotkeyDriver::OnCapture(EFI_EVENT Event, VOID *Context) {
+  (void)Event;
   auto *Driver = static_cast<HotkeyDriver *>(Context);
   if (Driver->mAsked == Driver->mMade) {
     return;  // a signal whose capture has been made already
@@ -72,7 +74,7 @@ VOID EFIAPI HotkeyDriver::OnCapture(EFI_EVENT Event, VOID *Context) {
   CaptureWholeScreen(Driver->mVolume);  // the square tells the user how it went
   Driver->mMade = Driver->mMade + 1;
   // Behind whatever else waits at this TPL, the keyboard's own event too.
-  if (Driver->mAsked != Driver->mMade && EFI_ERROR(gBS->SignalEvent(Event))) {
+  if (Driver->mAsked != Driver->mMade && EFI_ERROR(Driver->mCaptureEvent.Signal())) {
     Driver->mMade = Driver->mAsked;  // cannot go on: what is owed is dropped
   }
 }
@@ -88,14 +90,8 @@ VOID EFIAPI HotkeyDriver::OnConsoleInput(EFI_EVENT Event, VOID *Context) {
 // The console splitter's handle passes the notification on to every
 // keyboard, also one plugged in later.
 EFI_STATUS HotkeyDriver::RegisterOnConsole() {
-  VOID *Interface = nullptr;
-  if (gST->ConsoleInHandle == nullptr ||
-      EFI_ERROR(gBS->OpenProtocol(gST->ConsoleInHandle, &gEfiSimpleTextInputExProtocolGuid, &Interface,
-                                  gImageHandle, nullptr, EFI_OPEN_PROTOCOL_GET_PROTOCOL)) ||
-      Interface == nullptr) {
-    return EFI_NOT_READY;
-  }
-  return mHotkey.Register(static_cast<EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *>(Interface), OnHotkey);
+  EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *Console = ConsoleInputEx();
+  return Console == nullptr ? EFI_NOT_READY : mHotkey.Register(Console, OnHotkey);
 }
 
 EFI_STATUS HotkeyDriver::Start(EFI_HANDLE ImageHandle) {
@@ -105,12 +101,7 @@ EFI_STATUS HotkeyDriver::Start(EFI_HANDLE ImageHandle) {
   }
   // Captures go back where the driver came from, a stick the user carries
   // away, rather than to whatever volume the firmware lists first.
-  VOID *Interface = nullptr;
-  if (!EFI_ERROR(gBS->OpenProtocol(ImageHandle, &gEfiLoadedImageProtocolGuid, &Interface, ImageHandle, nullptr,
-                                   EFI_OPEN_PROTOCOL_GET_PROTOCOL)) &&
-      Interface != nullptr) {
-    mVolume = static_cast<EFI_LOADED_IMAGE_PROTOCOL *>(Interface)->DeviceHandle;
-  }
+  mVolume = ImageVolume(ImageHandle);
   Status = mCaptureEvent.Create(TPL_CALLBACK, OnCapture, this);
   if (EFI_ERROR(Status)) {
     return Status;
@@ -125,8 +116,7 @@ EFI_STATUS HotkeyDriver::Start(EFI_HANDLE ImageHandle) {
   if (EFI_ERROR(Status)) {
     return Status;
   }
-  return gBS->RegisterProtocolNotify(&gEfiSimpleTextInputExProtocolGuid, mConsoleWait.Get(),
-                                     &mConsoleWaitRegistration);
+  return mConsoleWait.SignalOnInstall(&gEfiSimpleTextInputExProtocolGuid, &mConsoleWaitRegistration);
 }
 
 EFI_STATUS HotkeyDriver::Stop() {
@@ -142,8 +132,8 @@ EFI_STATUS HotkeyDriver::Stop() {
 EFI_STATUS DriverMain(EFI_HANDLE ImageHandle) {
   // One copy per boot: a second (loaded again, or from a stick after a
   // Driver#### option) would make two files of every press.
-  VOID *Active = nullptr;
-  const EFI_STATUS Found = gBS->LocateProtocol(&gVistrelHotkeyGuid, nullptr, &Active);
+  EFI_STATUS Found = EFI_SUCCESS;
+  LocateProtocolOf(&gVistrelHotkeyGuid, &Found);
   if (!EFI_ERROR(Found)) {
     return EFI_ALREADY_STARTED;
   }

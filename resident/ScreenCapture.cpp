@@ -3,6 +3,8 @@
 #include "image/PngFile.h"
 #include "image/Screen.h"
 #include "platform/CaptureClock.h"
+#include "platform/Firmware.h"
+#include "platform/Protocol.h"
 
 namespace {
 
@@ -48,7 +50,7 @@ VOID ShowOutcome(EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput, UINTN Width, UINT
   EFI_GRAPHICS_OUTPUT_BLT_PIXEL Colour = Saved ? kSaved : kNotSaved;
   if (!EFI_ERROR(GraphicsOutput->Blt(GraphicsOutput, &Colour, EfiBltVideoFill, 0, 0, 0, 0, SquareWidth,
                                      SquareHeight, 0))) {
-    gBS->Stall(kSquareMicroseconds);
+    StallMicroseconds(kSquareMicroseconds);
   }
   GraphicsOutput->Blt(GraphicsOutput, Under, EfiBltBufferToVideo, 0, 0, 0, 0, SquareWidth, SquareHeight, 0);
 }

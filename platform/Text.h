@@ -1,0 +1,59 @@
+// Text the images build for files and the console: a byte builder for UTF-8
+// and Latin-1, the names of EFI statuses, and GUIDs as text both ways.
+#pragma once
+
+#include "platform/PoolBuffer.h"
+
+// Bytes of text, growing in one pool block, or in a fixed buffer of the
+// caller's where what does not fit is left out. A failed allocation is
+// remembered and the text stops growing.
+class TextBuffer {
+ public:
+  TextBuffer() = default;
+  TextBuffer(UINT8 *Fixed, UINTN Capacity) : mFixed(Fixed), mCapacity(Capacity) {}
+  TextBuffer(const TextBuffer &) = delete;
+  TextBuffer &operator=(const TextBuffer &) = delete;
+
+  VOID Put(UINT32 Value);  // one byte
+  VOID Ascii(const char *Text);
+  // Untrusted UCS-2 as UTF-8: control characters become spaces, a lone
+  // surrogate U+FFFD, and with Html every markup character is escaped.
+  VOID Text(const CHAR16 *Text, BOOLEAN Html);
+  VOID Decimal(UINT64 Value, UINTN MinimumDigits = 1);
+  VOID Hex32(UINT32 Value);  // eight upper-case digits
+  VOID Guid(const EFI_GUID &Guid);
+  // "2024-01-15" Between "10:30:45".
+  VOID Time(const EFI_TIME &Time, char Between);
+  VOID Clear();
+  const UINT8 *Data() const { return mFixed != nullptr ? mFixed : reinterpret_cast<const UINT8 *>(mBytes.Get()); }
+  UINTN Size() const { return mFixed != nullptr ? mLength : mBytes.Count(); }
+  BOOLEAN Failed() const { return mFailed; }
+
+ private:
+  PoolVector<CHAR8> mBytes;
+  UINT8 *mFixed = nullptr;
+  UINTN mCapacity = 0;
+  UINTN mLength = 0;
+  BOOLEAN mFailed = FALSE;
+};
+
+// "EFI_NOT_FOUND" for the statuses the images meet, null for others.
+const char *StatusName(EFI_STATUS Status);
+// The name, else "status 0x..." in hex, into Text (TextLength characters).
+VOID StatusText(EFI_STATUS Status, CHAR16 *Text, UINTN TextLength);
+
+// "8-4-4-4-12" hexadecimal digits.
+constexpr UINTN kGuidTextLength = 36;
+// Upper-case, as the firmware's tools print GUIDs; Text holds
+// kGuidTextLength + 1 characters.
+VOID FormatGuid(const EFI_GUID &Guid, CHAR16 *Text);
+// A GUID a person typed: kGuidTextLength characters of either case, braces
+// allowed around them. FALSE for anything else.
+BOOLEAN ParseGuid(const char *Text, EFI_GUID *Guid);
+
+// Decimal digits alone, not too large for UINTN; FALSE for anything else.
+BOOLEAN ParseDecimal(const char *Text, UINTN *Number);
+
+inline BOOLEAN SameGuid(const EFI_GUID &A, const EFI_GUID &B) {
+  return __builtin_memcmp(&A, &B, sizeof(EFI_GUID)) == 0;
+}
