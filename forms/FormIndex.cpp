@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr UINTN kTotalsLength = 128;
+
 // A data: URL would be script-free too, but a file beside it opens anywhere.
 const char kHtmlHead[] =
     "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -43,7 +45,8 @@ WALK_SUMMARY Summarize(const FORM_RECORD *Records, UINTN Count) {
   for (UINTN Index = 0; Index < Count; Index++) {
     Summary.Screens += Records[Index].Screens;
     Summary.Skipped += IsSkipped(Records[Index].Outcome) ? 1 : 0;
-    Summary.Failed += Records[Index].Outcome == FORM_OUTCOME::Failed || Records[Index].Outcome == FORM_OUTCOME::Refused ? 1 : 0;
+    const FORM_OUTCOME Outcome = Records[Index].Outcome;
+    Summary.Failed += Outcome == FORM_OUTCOME::Failed || Outcome == FORM_OUTCOME::Refused ? 1 : 0;
   }
   return Summary;
 }
@@ -120,8 +123,8 @@ VOID FormIndex::Images(const FORM_RECORD &Record, BOOLEAN Html) {
 }
 
 VOID FormIndex::Describe(const FORM_RECORD &Record, BOOLEAN Html) {
-  CHAR16 Status[40];
-  StatusText(Record.Status, Status, sizeof(Status) / sizeof(Status[0]));
+  CHAR16 Status[kStatusTextLength];
+  StatusText(Record.Status, Status, kStatusTextLength);
   mLine.Ascii(Html ? "<p class=\"why\">" : " (");
   switch (Record.Outcome) {
     case FORM_OUTCOME::Shown:
@@ -199,7 +202,8 @@ EFI_STATUS FormIndex::Append(const FORM_RECORD &Record) {
 
 EFI_STATUS FormIndex::Finish(const FORM_RECORD *Records, UINTN Count, const CHAR16 *Ending) {
   const WALK_SUMMARY Summary = Summarize(Records, Count);
-  CHAR16 Totals[96];
+  // Four numbers of at most 20 digits and the words around them.
+  CHAR16 Totals[kTotalsLength];
   UnicodeSPrint(Totals, sizeof(Totals), STR16("%lu forms: %lu screens, %lu skipped, %lu failed"),
                 static_cast<UINT64>(Summary.Forms), static_cast<UINT64>(Summary.Screens),
                 static_cast<UINT64>(Summary.Skipped), static_cast<UINT64>(Summary.Failed));

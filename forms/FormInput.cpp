@@ -34,13 +34,12 @@ VOID EFIAPI FormInput::OnWaitForKey(EFI_EVENT Event, VOID *Context) {
 
 EFI_STATUS FormInput::Read(EFI_INPUT_KEY *Key) {
   mEverRead = TRUE;
-  if (mGaveBack) {
+  if (mStep == STEP::GivenBack) {
     return mFirmwareInput->ReadKeyStroke(mFirmwareInput, Key);
   }
-  if (mScreenDue) {
-    mScreenDue = FALSE;
+  if (mStep == STEP::ScreenDue) {
     mWaited = FALSE;
-    mLeaving = mLeaving || !mOnScreen(mContext);
+    mStep = mOnScreen(mContext) ? STEP::Paging : STEP::Leaving;
     return EFI_NOT_READY;
   }
   if (!mWaited) {
@@ -48,20 +47,25 @@ EFI_STATUS FormInput::Read(EFI_INPUT_KEY *Key) {
   }
   mWaited = FALSE;
   *Key = EFI_INPUT_KEY{};
-  if (!mLeaving) {
-    Key->ScanCode = SCAN_PAGE_DOWN;
-    mScreenDue = TRUE;
-  } else if (mEscapes < kEscapesBeforeNo) {
-    Key->ScanCode = SCAN_ESC;
-    mEscapes++;
-  } else if (!mAnsweredNo) {
-    Key->UnicodeChar = 'N';
-    mAnsweredNo = TRUE;
-  } else {
-    // Only a key ends the browser's SendForm: give the person at the machine theirs.
-    mGaveBack = TRUE;
-    mSwap->Restore();
-    return mFirmwareInput->ReadKeyStroke(mFirmwareInput, Key);
+  switch (mStep) {
+    case STEP::Paging:
+      Key->ScanCode = SCAN_PAGE_DOWN;
+      mStep = STEP::ScreenDue;
+      break;
+    case STEP::Leaving:
+      if (mEscapes < kEscapesBeforeNo) {
+        Key->ScanCode = SCAN_ESC;
+        mEscapes++;
+      } else {
+        Key->UnicodeChar = 'N';
+        mStep = STEP::AnsweredNo;
+      }
+      break;
+    default:
+      // Only a key ends the browser's SendForm: give the person at the machine theirs.
+      mStep = STEP::GivenBack;
+      mSwap->Restore();
+      return mFirmwareInput->ReadKeyStroke(mFirmwareInput, Key);
   }
   return EFI_SUCCESS;
 }

@@ -38,8 +38,8 @@ class FormInput {
   // keyboards themselves.
   BOOLEAN EverRead() const { return mEverRead; }
   UINTN Escapes() const { return mEscapes; }
-  BOOLEAN AnsweredNo() const { return mAnsweredNo; }
-  BOOLEAN GaveKeyboardBack() const { return mGaveBack; }
+  BOOLEAN AnsweredNo() const { return mStep == STEP::AnsweredNo || mStep == STEP::GivenBack; }
+  BOOLEAN GaveKeyboardBack() const { return mStep == STEP::GivenBack; }
 
  private:
   struct INPUT {
@@ -51,17 +51,23 @@ class FormInput {
   static VOID EFIAPI OnWaitForKey(EFI_EVENT Event, VOID *Context);
   EFI_STATUS Read(EFI_INPUT_KEY *Key);
 
+  // Where the input is in its keys; each read moves it on at most one step.
+  enum class STEP : UINT8 {
+    ScreenDue,   // the next read is a new screen's first: the walk reads it back
+    Paging,      // the walk wants another screen: Page Down
+    Leaving,     // ESC, up to kEscapesBeforeNo times, then 'N'
+    AnsweredNo,  // 'N' was given: the next key is the person's
+    GivenBack,   // the firmware's own input is back in gST->ConIn
+  };
+
   INPUT mInput = {};
   Event mWaitForKey;
   ConsoleInputSwap *mSwap = nullptr;
   EFI_SIMPLE_TEXT_IN_PROTOCOL *mFirmwareInput = nullptr;
   FORM_SCREEN_HANDLER mOnScreen = nullptr;
   VOID *mContext = nullptr;
-  BOOLEAN mScreenDue = TRUE;  // the next read is a new screen's first
-  BOOLEAN mWaited = FALSE;    // someone waited on WaitForKey since the last read
-  BOOLEAN mLeaving = FALSE;   // no more screens: ESC from now on
+  STEP mStep = STEP::ScreenDue;
+  BOOLEAN mWaited = FALSE;  // someone waited on WaitForKey since the last read
   UINTN mEscapes = 0;
-  BOOLEAN mAnsweredNo = FALSE;
-  BOOLEAN mGaveBack = FALSE;
   BOOLEAN mEverRead = FALSE;
 };

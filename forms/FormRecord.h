@@ -15,17 +15,19 @@ enum class FORM_OUTCOME : UINT8 {
   AnsweredNo,        // it asked to save changes and got 'N'; the walk stopped
   KeyboardGivenBack,  // not even 'N' ended it; the walk stopped
   ActionRequested,   // SendForm asked for an action, not taken; the walk stopped
-  Refused,           // SendForm failed without reading a key, as a browser busy with its own setup does; the walk stopped
-  KeyboardOnly,      // the browser read only the real keyboard: saved from a timer, left by a person; the walk stopped
+  Refused,           // SendForm failed without reading a key, as a browser busy with its own
+                     // setup does; the walk stopped
+  KeyboardOnly,      // the browser read only the real keyboard: saved from a timer, left by a
+                     // person; the walk stopped
 };
 
 struct FORM_RECORD {
-  UINTN Form;  // its index in the listing
-  FORM_OUTCOME Outcome;
-  UINTN Screens;  // saved, named from the form's stem
-  BOOLEAN Cut;    // it had more screens than were saved
-  EFI_STATUS Status;  // SendForm's, or why a screen was not saved
-  EFI_BROWSER_ACTION_REQUEST Action;
+  UINTN Form = 0;  // its index in the listing
+  FORM_OUTCOME Outcome = FORM_OUTCOME::Shown;
+  UINTN Screens = 0;       // saved, named from the form's stem
+  BOOLEAN Cut = FALSE;     // it had more screens than were saved
+  EFI_STATUS Status = EFI_SUCCESS;  // SendForm's, or why a screen was not saved
+  EFI_BROWSER_ACTION_REQUEST Action = kBrowserActionRequestNone;
 };
 
 inline BOOLEAN IsSkipped(FORM_OUTCOME Outcome) {

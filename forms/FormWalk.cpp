@@ -40,14 +40,16 @@ VOID EFIAPI FormWalk::OnInputUnread(EFI_EVENT Event, VOID *Context) {
   }
   Walk->mSavedByTimer = TRUE;
   FormScreens::OnScreen(Walk->mScreens);
-  PrintOnLastRow(Walk->mScreens->Saved() != 0 ? STR16("Vistrel saved this page but cannot turn it: press ESC to leave it.")
-                                              : STR16("Vistrel could not save this page: press ESC to leave it."));
+  PrintOnLastRow(Walk->mScreens->Saved() != 0
+                     ? STR16("Vistrel saved this page but cannot turn it: press ESC to leave it.")
+                     : STR16("Vistrel could not save this page: press ESC to leave it."));
 }
 
 FORM_RECORD FormWalk::Show(UINTN Form) {
   const FORM_ENTRY &Entry = mList->Forms[Form];
   const FORM_SET_ENTRY &Set = mList->Sets[Entry.Set];
-  FORM_RECORD Record = {Form, FORM_OUTCOME::Shown, 0, FALSE, EFI_SUCCESS, kBrowserActionRequestNone};
+  FORM_RECORD Record;
+  Record.Form = Form;
   CHAR16 Stem[kFormStemLength];
   BuildFormStem(Form + 1, Entry.Title, Entry.FormId, Stem);
   mScreens->StartForm(Stem);
@@ -103,15 +105,44 @@ FORM_RECORD FormWalk::Show(UINTN Form) {
 
 FORM_RECORD FormWalk::Visit(UINTN Form) {
   const FORM_ENTRY &Entry = mList->Forms[Form];
-  if (mList->Sets[Entry.Set].FrontPage) {
-    return FORM_RECORD{Form, FORM_OUTCOME::SkippedFrontPage, 0, FALSE, EFI_SUCCESS, kBrowserActionRequestNone};
-  }
-  if (Entry.Modal) {
-    return FORM_RECORD{Form, FORM_OUTCOME::SkippedModal, 0, FALSE, EFI_SUCCESS, kBrowserActionRequestNone};
+  if (mList->Sets[Entry.Set].FrontPage || Entry.Modal) {
+    FORM_RECORD Skipped;
+    Skipped.Form = Form;
+    Skipped.Outcome = Entry.Modal ? FORM_OUTCOME::SkippedModal : FORM_OUTCOME::SkippedFrontPage;
+    return Skipped;
   }
   FORM_RECORD Record = Show(Form);
   mConsole->Restore();
   return Record;
+}
+
+FormWalk::END FormWalk::EndAfter(const FORM_RECORD &Record, EFI_STATUS Written) {
+  if (Record.Outcome == FORM_OUTCOME::Failed && EFI_ERROR(mScreens->Failure())) {
+    return {mScreens->Failure(), STR16("; the walk stopped: a screen could not be saved"), nullptr};
+  }
+  if (EFI_ERROR(Written)) {
+    return {Written, STR16("; the walk stopped: index.txt could not be written"), nullptr};
+  }
+  switch (Record.Outcome) {
+    case FORM_OUTCOME::Refused:
+      return {Record.Status, STR16("; the walk stopped: the form browser refused to show a form"),
+              STR16("This firmware does not show its pages to another program from here: start the stick\n"
+                    "from the PC's one-time boot menu instead.\n")};
+    case FORM_OUTCOME::KeyboardOnly:
+      return {EFI_ABORTED, STR16("; the walk stopped: the form browser reads only the keyboard"),
+              STR16("This firmware turns its pages only from the keyboard: press Ctrl+Alt+F12 on each page\n"
+                    "instead (the stick's hotkey).\n")};
+    case FORM_OUTCOME::AnsweredNo:
+    case FORM_OUTCOME::KeyboardGivenBack:
+    case FORM_OUTCOME::ActionRequested:
+      return {EFI_ABORTED, STR16("; the walk stopped at a form that asked for more than ESC"), nullptr};
+    default:
+      break;
+  }
+  if (mScreens->StopAsked() || DrainKeys(mKeyboard)) {
+    return {EFI_ABORTED, STR16("; the walk stopped: ESC was pressed"), nullptr};
+  }
+  return {EFI_SUCCESS, nullptr, nullptr};
 }
 
 EFI_STATUS FormWalk::Run(UINTN First, UINTN Last) {
@@ -120,52 +151,29 @@ EFI_STATUS FormWalk::Run(UINTN First, UINTN Last) {
   for (UINTN Set = First; Set < Last; Set++) {
     FormCount += mList->Sets[Set].FormCount;
   }
-  EFI_STATUS Result = EFI_SUCCESS;
+  END End = {EFI_SUCCESS, nullptr, nullptr};
+  EFI_STATUS FirstFailure = EFI_SUCCESS;
   UINTN FormNumber = 0;
-  for (UINTN Set = First; Set < Last; Set++) {
+  for (UINTN Set = First; Set < Last && End.Ending == nullptr; Set++) {
     const FORM_SET_ENTRY &Entry = mList->Sets[Set];
     Progress(Set, Set - First + 1, Last - First, FormNumber + 1, FormCount);
-    for (UINTN Form = Entry.FirstForm; Form < Entry.FirstForm + Entry.FormCount; Form++, FormNumber++) {
+    for (UINTN Form = Entry.FirstForm; Form < Entry.FirstForm + Entry.FormCount && End.Ending == nullptr;
+         Form++, FormNumber++) {
       FORM_RECORD *Record = mRecords.Append();
       if (Record == nullptr) {
-        mEnding = STR16("; the walk stopped: out of memory");
-        return EFI_OUT_OF_RESOURCES;
+        End = {EFI_OUT_OF_RESOURCES, STR16("; the walk stopped: out of memory"), nullptr};
+        break;
       }
       *Record = Visit(Form);
-      const EFI_STATUS Written = mIndex->Append(*Record);
-      if (Record->Outcome == FORM_OUTCOME::Failed && EFI_ERROR(mScreens->Failure())) {
-        mEnding = STR16("; the walk stopped: a screen could not be saved");
-        return mScreens->Failure();
-      }
-      if (EFI_ERROR(Written)) {
-        mEnding = STR16("; the walk stopped: index.txt could not be written");
-        return Written;
-      }
-      if (Record->Outcome == FORM_OUTCOME::Refused) {
-        mEnding = STR16("; the walk stopped: the form browser refused to show a form");
-        mAdvice = STR16("This firmware does not show its pages to another program from here: start the stick\n"
-                        "from the PC's one-time boot menu instead.\n");
-        return Record->Status;
-      }
-      if (Record->Outcome == FORM_OUTCOME::KeyboardOnly) {
-        mEnding = STR16("; the walk stopped: the form browser reads only the keyboard");
-        mAdvice = STR16("This firmware turns its pages only from the keyboard: press Ctrl+Alt+F12 on each page\n"
-                        "instead (the stick's hotkey).\n");
-        return EFI_ABORTED;
-      }
-      if (Record->Outcome == FORM_OUTCOME::AnsweredNo || Record->Outcome == FORM_OUTCOME::KeyboardGivenBack ||
-          Record->Outcome == FORM_OUTCOME::ActionRequested) {
-        mEnding = STR16("; the walk stopped at a form that asked for more than ESC");
-        return EFI_ABORTED;
-      }
-      if (mScreens->StopAsked() || DrainKeys(mKeyboard)) {
-        mEnding = STR16("; the walk stopped: ESC was pressed");
-        return EFI_ABORTED;
-      }
-      if (Record->Outcome == FORM_OUTCOME::Failed && !EFI_ERROR(Result)) {
-        Result = EFI_ERROR(Record->Status) ? Record->Status : EFI_NOT_READY;
+      End = EndAfter(*Record, mIndex->Append(*Record));
+      if (Record->Outcome == FORM_OUTCOME::Failed && !EFI_ERROR(FirstFailure)) {
+        FirstFailure = EFI_ERROR(Record->Status) ? Record->Status : EFI_NOT_READY;
       }
     }
   }
-  return Result;
+  if (End.Ending != nullptr) {
+    mEnding = End.Ending;
+    mAdvice = End.Advice;
+  }
+  return End.Ending != nullptr ? End.Status : FirstFailure;
 }

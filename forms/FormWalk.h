@@ -37,6 +37,16 @@ class FormWalk {
   UINT32 Elapsed() const;
 
  private:
+  // How the walk ends: its status, the closing line's tail and what the
+  // person should do next (null when nothing).
+  struct END {
+    EFI_STATUS Status;
+    const CHAR16 *Ending;
+    const CHAR16 *Advice;
+  };
+  // Why the walk ends after Record (whose index line's write gave Written);
+  // a null Ending when it goes on.
+  END EndAfter(const FORM_RECORD &Record, EFI_STATUS Written);
   FORM_RECORD Show(UINTN Form);
   FORM_RECORD Visit(UINTN Form);
   VOID Progress(UINTN Set, UINTN SetNumber, UINTN SetCount, UINTN FormNumber, UINTN FormCount);

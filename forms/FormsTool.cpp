@@ -76,8 +76,8 @@ BOOLEAN ChooseSets(const FORMS_OPTIONS &Options, const FormList &List, UINTN *Fi
 }
 
 EFI_STATUS Fail(const CHAR16 *What, EFI_STATUS Status) {
-  CHAR16 Name[40];
-  StatusText(Status, Name, sizeof(Name) / sizeof(Name[0]));
+  CHAR16 Name[kStatusTextLength];
+  StatusText(Status, Name, kStatusTextLength);
   Print(STR16("vistrel-forms: %s (%s)\n"), What, Name);
   return Status;
 }

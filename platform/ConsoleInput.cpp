@@ -6,6 +6,8 @@
 namespace {
 
 constexpr UINTN kLastRowCharacters = 128;
+// More typed keys than a person types between two forms.
+constexpr UINTN kMostKeysDrained = 256;
 
 // Raised, so that no event sees the table with its new entry and old CRC.
 // Without a CRC from the firmware, Fallback stands in.
@@ -41,7 +43,7 @@ BOOLEAN DrainKeys(EFI_SIMPLE_TEXT_IN_PROTOCOL *Input) {
   BOOLEAN Escape = FALSE;
   EFI_INPUT_KEY Key = {};
   // Bounded: an input that never runs dry must not hold the tool.
-  for (UINTN Read = 0; Read < 256 && Input->ReadKeyStroke(Input, &Key) == EFI_SUCCESS; Read++) {
+  for (UINTN Read = 0; Read < kMostKeysDrained && Input->ReadKeyStroke(Input, &Key) == EFI_SUCCESS; Read++) {
     Escape = Escape || Key.ScanCode == SCAN_ESC;
   }
   return Escape;

@@ -4,6 +4,10 @@
 
 namespace {
 
+constexpr UINTN kMostDigits = 24;  // a UINT64 in octal, 22, and room to spare
+// Printed text reaches the console in pieces of this many characters.
+constexpr UINTN kConsoleChunkLength = 128;
+
 // Where formatted characters go: a caller's buffer, or the console in chunks.
 class TextSink {
  public:
@@ -41,7 +45,7 @@ class TextSink {
 
 VOID PutNumber(TextSink &Sink, UINT64 Value, BOOLEAN Negative, UINT32 Base, BOOLEAN UpperCase,
                UINTN Width, CHAR16 Pad) {
-  CHAR16 Digits[24];
+  CHAR16 Digits[kMostDigits];
   UINTN Length = 0;
   const char *Alphabet = UpperCase ? "0123456789ABCDEF" : "0123456789abcdef";
   do {
@@ -139,8 +143,8 @@ VOID FormatText(TextSink &Sink, const CHAR16 *Format, va_list Arguments) {
 }  // namespace
 
 UINTN Print(const CHAR16 *Format, ...) {
-  CHAR16 Chunk[128];
-  TextSink Sink(Chunk, sizeof(Chunk) / sizeof(Chunk[0]), TRUE);
+  CHAR16 Chunk[kConsoleChunkLength];
+  TextSink Sink(Chunk, kConsoleChunkLength, TRUE);
   va_list Arguments;
   va_start(Arguments, Format);
   FormatText(Sink, Format, Arguments);

@@ -8,27 +8,25 @@
 #include "platform/PoolBuffer.h"
 #include "platform/Shell.h"
 
+// Each protocol type's GUID, for the lookups below.
 template <typename PROTOCOL>
-struct PROTOCOL_GUID;
-
-#define VISTREL_PROTOCOL_GUID(Type, Guid) \
-  template <>                             \
-  struct PROTOCOL_GUID<Type> {            \
-    static EFI_GUID *Get() { return &Guid; }  \
-  }
-
-VISTREL_PROTOCOL_GUID(EFI_GRAPHICS_OUTPUT_PROTOCOL, gEfiGraphicsOutputProtocolGuid);
-VISTREL_PROTOCOL_GUID(EFI_SIMPLE_FILE_SYSTEM_PROTOCOL, gEfiSimpleFileSystemProtocolGuid);
-VISTREL_PROTOCOL_GUID(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL, gEfiSimpleTextInputExProtocolGuid);
-VISTREL_PROTOCOL_GUID(EFI_LOADED_IMAGE_PROTOCOL, gEfiLoadedImageProtocolGuid);
-VISTREL_PROTOCOL_GUID(EFI_DEVICE_PATH_PROTOCOL, gEfiDevicePathProtocolGuid);
-VISTREL_PROTOCOL_GUID(EFI_SHELL_PROTOCOL, gEfiShellProtocolGuid);
-VISTREL_PROTOCOL_GUID(EFI_SHELL_PARAMETERS_PROTOCOL, gEfiShellParametersProtocolGuid);
-VISTREL_PROTOCOL_GUID(EFI_SHELL_INTERFACE, gEfiShellInterfaceGuid);
-VISTREL_PROTOCOL_GUID(EFI_SHELL_ENVIRONMENT2, gEfiShellEnvironment2Guid);
-VISTREL_PROTOCOL_GUID(EFI_HII_DATABASE_PROTOCOL, gEfiHiiDatabaseProtocolGuid);
-VISTREL_PROTOCOL_GUID(EFI_HII_STRING_PROTOCOL, gEfiHiiStringProtocolGuid);
-VISTREL_PROTOCOL_GUID(EFI_FORM_BROWSER2_PROTOCOL, gEfiFormBrowser2ProtocolGuid);
+EFI_GUID *ProtocolGuid();
+template <> inline EFI_GUID *ProtocolGuid<EFI_GRAPHICS_OUTPUT_PROTOCOL>() { return &gEfiGraphicsOutputProtocolGuid; }
+template <> inline EFI_GUID *ProtocolGuid<EFI_SIMPLE_FILE_SYSTEM_PROTOCOL>() {
+  return &gEfiSimpleFileSystemProtocolGuid;
+}
+template <> inline EFI_GUID *ProtocolGuid<EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL>() {
+  return &gEfiSimpleTextInputExProtocolGuid;
+}
+template <> inline EFI_GUID *ProtocolGuid<EFI_LOADED_IMAGE_PROTOCOL>() { return &gEfiLoadedImageProtocolGuid; }
+template <> inline EFI_GUID *ProtocolGuid<EFI_DEVICE_PATH_PROTOCOL>() { return &gEfiDevicePathProtocolGuid; }
+template <> inline EFI_GUID *ProtocolGuid<EFI_SHELL_PROTOCOL>() { return &gEfiShellProtocolGuid; }
+template <> inline EFI_GUID *ProtocolGuid<EFI_SHELL_PARAMETERS_PROTOCOL>() { return &gEfiShellParametersProtocolGuid; }
+template <> inline EFI_GUID *ProtocolGuid<EFI_SHELL_INTERFACE>() { return &gEfiShellInterfaceGuid; }
+template <> inline EFI_GUID *ProtocolGuid<EFI_SHELL_ENVIRONMENT2>() { return &gEfiShellEnvironment2Guid; }
+template <> inline EFI_GUID *ProtocolGuid<EFI_HII_DATABASE_PROTOCOL>() { return &gEfiHiiDatabaseProtocolGuid; }
+template <> inline EFI_GUID *ProtocolGuid<EFI_HII_STRING_PROTOCOL>() { return &gEfiHiiStringProtocolGuid; }
+template <> inline EFI_GUID *ProtocolGuid<EFI_FORM_BROWSER2_PROTOCOL>() { return &gEfiFormBrowser2ProtocolGuid; }
 
 // Guid's interface on Handle, opened for the image (GET_PROTOCOL), or null.
 // *Status, when asked for, is OpenProtocol's; EFI_NOT_FOUND for a null
@@ -39,12 +37,12 @@ VOID *LocateProtocolOf(EFI_GUID *Guid, EFI_STATUS *Status = nullptr);
 
 template <typename PROTOCOL>
 PROTOCOL *OpenProtocol(EFI_HANDLE Handle, EFI_STATUS *Status = nullptr) {
-  return static_cast<PROTOCOL *>(OpenProtocolOn(Handle, PROTOCOL_GUID<PROTOCOL>::Get(), Status));
+  return static_cast<PROTOCOL *>(OpenProtocolOn(Handle, ProtocolGuid<PROTOCOL>(), Status));
 }
 
 template <typename PROTOCOL>
 PROTOCOL *LocateProtocol(EFI_STATUS *Status = nullptr) {
-  return static_cast<PROTOCOL *>(LocateProtocolOf(PROTOCOL_GUID<PROTOCOL>::Get(), Status));
+  return static_cast<PROTOCOL *>(LocateProtocolOf(ProtocolGuid<PROTOCOL>(), Status));
 }
 
 // Every handle that carries Guid, *Count of them; empty (and 0) when none

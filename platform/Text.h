@@ -38,6 +38,8 @@ class TextBuffer {
 };
 
 // "EFI_NOT_FOUND" for the statuses the images meet, null for others.
+// StatusText's longest is "status 0x" and 16 digits.
+constexpr UINTN kStatusTextLength = 32;
 const char *StatusName(EFI_STATUS Status);
 // The name, else "status 0x..." in hex, into Text (TextLength characters).
 VOID StatusText(EFI_STATUS Status, CHAR16 *Text, UINTN TextLength);
