@@ -223,13 +223,15 @@ FakeEvent *FindEvent(EFI_EVENT Event) {
 EFI_STATUS EFIAPI CreateEvent(UINT32 Type, EFI_TPL Tpl, EFI_EVENT_NOTIFY Notify, VOID *Context, EFI_EVENT *Event) {
   EFI_STATUS Injected;
   if (F().Enter("CreateEvent", Hex(Type) + "," + std::to_string(Tpl), &Injected)) return Injected;
+  const UINT32 Kind = Type & ~static_cast<UINT32>(EVT_TIMER);
   const bool Waited = Type == EVT_TIMER && Notify == nullptr;
-  const bool Notified = (Type & ~static_cast<UINT32>(EVT_TIMER)) == EVT_NOTIFY_SIGNAL && Notify != nullptr &&
+  const bool Notified = (Kind == EVT_NOTIFY_SIGNAL || Kind == EVT_NOTIFY_WAIT) && Notify != nullptr &&
                         (Tpl == TPL_CALLBACK || Tpl == TPL_NOTIFY);
   if (!Waited && !Notified) return EFI_INVALID_PARAMETER;
   auto *Made = reinterpret_cast<EFI_EVENT>(F().NextHandleTag++);
-  F().Events[Made] = FakeEvent{Tpl, Notify, Context};
-  F().Events[Made].Timer = (Type & EVT_TIMER) != 0;
+  FakeEvent &Created = F().Events[Made] = FakeEvent{Tpl, Notify, Context};
+  Created.Timer = (Type & EVT_TIMER) != 0;
+  Created.Wait = Kind == EVT_NOTIFY_WAIT;
   *Event = Made;
   return EFI_SUCCESS;
 }
@@ -255,24 +257,50 @@ EFI_STATUS EFIAPI SetTimer(EFI_EVENT Event, EFI_TIMER_DELAY Type, UINT64 Trigger
   return EFI_SUCCESS;
 }
 
-// Time passes until the console input has a key or a timer fires; a wait
-// that nothing could end is a fault.
+// EDK II's CheckEvent: a wait event's function runs while it is not
+// signalled; a signalled event ends the wait and is reset. The console
+// input's WaitForKey is ready while a key is typed.
+EFI_STATUS CheckWaited(FakeFirmware &Fw, EFI_EVENT Event) {
+  if (Event == Fw.ConIn.WaitForKey) return Fw.TypedKeys.empty() ? EFI_NOT_READY : EFI_SUCCESS;
+  auto Found = Fw.Events.find(Event);
+  if (Found == Fw.Events.end() || (Found->second.Notify != nullptr && !Found->second.Wait)) {
+    Fw.Faults.push_back(Found == Fw.Events.end() ? "a wait on an unknown event" : "a wait on an EVT_NOTIFY_SIGNAL event");
+    return EFI_INVALID_PARAMETER;
+  }
+  if (Found->second.Wait && !Found->second.Signalled) {
+    const FakeEvent Waited = Found->second;  // the function may close it
+    Fw.CurrentTpl = Waited.Tpl;
+    Waited.Notify(Event, Waited.Context);
+    Fw.CurrentTpl = TPL_APPLICATION;
+    Found = Fw.Events.find(Event);
+  }
+  if (Found == Fw.Events.end() || !Found->second.Signalled) return EFI_NOT_READY;
+  Found->second.Signalled = false;
+  return EFI_SUCCESS;
+}
+
+// While nothing waited on is ready, the person at the machine may type, then
+// time passes and armed timers fire; a wait that nothing could end is a fault.
 EFI_STATUS EFIAPI WaitForEvent(UINTN Count, EFI_EVENT *Events, UINTN *Index) {
   EFI_STATUS Injected;
   if (F().Enter("WaitForEvent", std::to_string(Count), &Injected)) return Injected;
   FakeFirmware &Fw = F();
-  if (Fw.WhileWaiting) Fw.WhileWaiting();
-  for (UINTN At = 0; At < Count; At++)
-    if (Events[At] == Fw.ConIn.WaitForKey && (!Fw.TypedKeys.empty() || Fw.KeyDuringWait)) {
-      if (Fw.TypedKeys.empty()) Fw.TypedKeys.push_back({0, u' '});
-      *Index = At;
-      return EFI_SUCCESS;
+  if (Fw.CurrentTpl != TPL_APPLICATION) return EFI_UNSUPPORTED;
+  const bool OnKeyboard = std::find(Events, Events + Count, Fw.ConIn.WaitForKey) != Events + Count;
+  for (int Round = 0; Round < 4; Round++) {
+    for (UINTN At = 0; At < Count; At++) {
+      const EFI_STATUS Status = CheckWaited(Fw, Events[At]);
+      if (Status == EFI_NOT_READY) continue;
+      if (!EFI_ERROR(Status)) *Index = At;
+      return Status;
     }
-  for (UINTN At = 0; At < Count; At++)
-    if (Fw.Events.count(Events[At]) != 0 && Fw.Events[Events[At]].Armed) {
-      *Index = At;
-      return EFI_SUCCESS;
+    if (Round % 2 == 1) {
+      Fw.ElapseTimers();
+      continue;
     }
+    if (Fw.OnIdleKeyboard) Fw.OnIdleKeyboard();
+    if (Fw.KeyDuringWait && OnKeyboard && Fw.TypedKeys.empty()) Fw.TypedKeys.push_back({0, u' '});
+  }
   Fw.Faults.push_back("a wait that nothing ends");
   return EFI_INVALID_PARAMETER;
 }
@@ -283,6 +311,18 @@ EFI_STATUS EFIAPI SignalEvent(EFI_EVENT Event) {
   if (FindEvent(Event) == nullptr) return EFI_INVALID_PARAMETER;
   F().Signal(Event);
   return EFI_SUCCESS;
+}
+
+EFI_TPL EFIAPI RaiseTpl(EFI_TPL Tpl) {
+  const EFI_TPL Old = F().CurrentTpl;
+  if (Tpl < Old) F().Faults.push_back("RaiseTPL to a lower TPL");
+  F().CurrentTpl = Tpl;
+  return Old;
+}
+
+VOID EFIAPI RestoreTpl(EFI_TPL Tpl) {
+  if (Tpl > F().CurrentTpl) F().Faults.push_back("RestoreTPL to a higher TPL");
+  F().CurrentTpl = Tpl;
 }
 
 EFI_STATUS EFIAPI RegisterProtocolNotify(EFI_GUID *Protocol, EFI_EVENT Event, VOID **Registration) {
@@ -643,6 +683,8 @@ FakeFirmware::FakeFirmware() {
   Bs.SignalEvent = SignalEvent;
   Bs.SetTimer = SetTimer;
   Bs.WaitForEvent = WaitForEvent;
+  Bs.RaiseTPL = RaiseTpl;
+  Bs.RestoreTPL = RestoreTpl;
   Bs.RegisterProtocolNotify = RegisterProtocolNotify;
   TextInputEx.RegisterKeyNotify = RegisterKeyNotify;
   TextInputEx.UnregisterKeyNotify = UnregisterKeyNotify;
@@ -829,26 +871,21 @@ void FakeFirmware::ConnectConsoleInput() {
 bool FakeFirmware::ElapseTimers() {
   bool Fired = false;
   for (auto &Entry : Events) {
-    FakeEvent &Event = Entry.second;
-    if (!Event.Timer || !Event.Armed) continue;
-    Event.Armed = false;
+    if (!Entry.second.Timer || !Entry.second.Armed) continue;
+    Entry.second.Armed = false;
     Fired = true;
-    if (Event.Notify != nullptr) {
-      Signal(Entry.first);
-    } else {
-      Event.Signalled = true;
-    }
+    Signal(Entry.first);
   }
   DispatchEvents();
   return Fired;
 }
 
+// Only a notify-signal event's function is queued; the others end a wait.
 void FakeFirmware::Signal(EFI_EVENT Event) {
   FakeEvent &Found = Events[Event];
-  if (!Found.Signalled) {
-    Found.Signalled = true;
-    Queue.push_back(Event);
-  }
+  if (Found.Signalled) return;
+  Found.Signalled = true;
+  if (Found.Notify != nullptr && !Found.Wait) Queue.push_back(Event);
 }
 
 void FakeFirmware::DispatchEvents() {

@@ -55,6 +55,7 @@ struct FakeEvent {
   bool Signalled = false;
   bool Timer = false;  // EVT_TIMER: waited on, or with a function signalled when it fires
   bool Armed = false;
+  bool Wait = false;   // EVT_NOTIFY_WAIT: its function runs while it is waited on and not signalled
 };
 
 // An image LoadImage made: its Loaded Image protocol on a handle of its own.
@@ -120,8 +121,11 @@ class FakeFirmware {
   std::vector<std::string> LoadedPaths;    // every path LoadImage was given
   std::map<std::string, std::vector<UINT8>> Variables;  // by name, any vendor GUID
   std::deque<EFI_INPUT_KEY> TypedKeys;  // in the console input's buffer now
-  bool KeyDuringWait = true;            // a key is typed while the console input is waited on
-  std::function<void()> WhileWaiting;   // runs when WaitForEvent is entered
+  // The person at the machine, who acts while a wait finds nothing ready,
+  // before time passes: OnIdleKeyboard, then a space typed when
+  // KeyDuringWait and the console input is among the events waited on.
+  std::function<void()> OnIdleKeyboard;
+  bool KeyDuringWait = true;
 
   // --- input and events ---------------------------------------------------
   // When a keystroke's notification functions run, as keyboards differ.
@@ -140,7 +144,7 @@ class FakeFirmware {
   // is left; a call from inside one of them leaves the rest to the outer call.
   void DispatchEvents();
   // Time passes: every armed timer fires once (its function runs, or a wait
-  // on it ends). Returns whether any did.
+  // on it ends). Returns whether any did. WaitForEvent lets time pass too.
   bool ElapseTimers();
   size_t LiveEvents() const { return Events.size(); }
   // Interfaces installed with InstallProtocolInterface, as (handle, GUID).

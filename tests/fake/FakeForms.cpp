@@ -27,83 +27,7 @@ EFI_STATUS Give(const void *Bytes, size_t Count, void *Buffer, UINTN *Size) {
   return Fits ? EFI_SUCCESS : EFI_BUFFER_TOO_SMALL;
 }
 
-// --- the firmware's keyboard, wait events, TPLs -------------------------------
-
-EFI_STATUS EFIAPI CreateEvent(UINT32 Type, EFI_TPL Tpl, EFI_EVENT_NOTIFY Notify, VOID *Context, EFI_EVENT *Event) {
-  if (Type != EVT_NOTIFY_WAIT) return G().SavedBoot.CreateEvent(Type, Tpl, Notify, Context, Event);
-  EFI_STATUS Injected;
-  if (G().Fw.Enter("CreateEvent", "wait", &Injected)) return Injected;
-  if (Notify == nullptr || (Tpl != TPL_CALLBACK && Tpl != TPL_NOTIFY)) return EFI_INVALID_PARAMETER;
-  *Event = reinterpret_cast<EFI_EVENT>(G().Fw.NextHandleTag++);
-  G().WaitEvents[*Event] = {Tpl, Notify, Context, false};
-  return EFI_SUCCESS;
-}
-
-EFI_STATUS EFIAPI CloseEvent(EFI_EVENT Event) {
-  if (G().WaitEvents.count(Event) == 0) return G().SavedBoot.CloseEvent(Event);
-  EFI_STATUS Injected;
-  const bool Fail = G().Fw.Enter("CloseEvent", "wait", &Injected);
-  G().WaitEvents.erase(Event);
-  return Fail ? Injected : EFI_SUCCESS;
-}
-
-EFI_STATUS EFIAPI SignalEvent(EFI_EVENT Event) {
-  if (G().WaitEvents.count(Event) == 0) return G().SavedBoot.SignalEvent(Event);
-  EFI_STATUS Injected;
-  if (G().Fw.Enter("SignalEvent", "wait", &Injected)) return Injected;
-  G().WaitEvents[Event].Signalled = true;
-  return EFI_SUCCESS;
-}
-
-// EDK II's: a wait event's function runs while it is not signalled; the
-// first signalled event ends the wait and is reset. While nothing is ready, a
-// person at the machine may type, then time passes and armed timers fire.
-EFI_STATUS EFIAPI WaitForEvent(UINTN Count, EFI_EVENT *Events, UINTN *Index) {
-  FakeForms &F = G();
-  EFI_STATUS Injected;
-  if (F.Fw.Enter("WaitForEvent", "", &Injected)) return Injected;
-  if (F.Fw.CurrentTpl != TPL_APPLICATION) return EFI_UNSUPPORTED;
-  for (int Round = 0; Round < 4; Round++) {
-    for (UINTN At = 0; At < Count; At++) {
-      if (Events[At] == F.Fw.ConIn.WaitForKey) {
-        if (F.Fw.TypedKeys.empty()) continue;
-      } else if (F.WaitEvents.count(Events[At]) != 0) {
-        FakeForms::WaitEvent &Wait = F.WaitEvents[Events[At]];
-        if (!Wait.Signalled) {
-          F.Fw.CurrentTpl = Wait.Tpl;
-          Wait.Notify(Events[At], Wait.Context);
-          F.Fw.CurrentTpl = TPL_APPLICATION;
-        }
-        if (!F.WaitEvents[Events[At]].Signalled) continue;
-        F.WaitEvents[Events[At]].Signalled = false;
-      } else if (F.Fw.Events.count(Events[At]) != 0 && F.Fw.Events[Events[At]].Timer) {
-        if (!F.Fw.Events[Events[At]].Signalled) continue;
-        F.Fw.Events[Events[At]].Signalled = false;
-      } else {
-        F.Faults.push_back("a wait on an unknown event");
-        return EFI_INVALID_PARAMETER;
-      }
-      *Index = At;
-      return EFI_SUCCESS;
-    }
-    if (Round % 2 == 0) {
-      if (F.OnIdleKeyboard) F.OnIdleKeyboard();  // a person at the machine
-    } else {
-      F.Fw.ElapseTimers();
-    }
-  }
-  F.Faults.push_back("a wait that would never end");
-  return EFI_UNSUPPORTED;
-}
-
-EFI_TPL EFIAPI RaiseTpl(EFI_TPL Tpl) {
-  const EFI_TPL Old = G().Fw.CurrentTpl;
-  if (Tpl < Old) G().Faults.push_back("RaiseTPL to a lower TPL");
-  G().Fw.CurrentTpl = Tpl;
-  return Old;
-}
-
-VOID EFIAPI RestoreTpl(EFI_TPL Tpl) { G().Fw.CurrentTpl = Tpl; }
+// --- the table's CRC and the protocols the forms tool looks for ----------------
 
 EFI_STATUS EFIAPI CalculateCrc32(VOID *Data, UINTN Size, UINT32 *Crc) {
   EFI_STATUS Injected;
@@ -322,12 +246,6 @@ FakeForms::FakeForms(FakeFirmware &Firmware)
   Strings.GetString = GetString;
   Strings.GetLanguages = GetLanguages;
   Browser.SendForm = SendForm;
-  Fw.Bs.CreateEvent = CreateEvent;
-  Fw.Bs.CloseEvent = CloseEvent;
-  Fw.Bs.SignalEvent = SignalEvent;
-  Fw.Bs.WaitForEvent = WaitForEvent;
-  Fw.Bs.RaiseTPL = RaiseTpl;
-  Fw.Bs.RestoreTPL = RestoreTpl;
   Fw.Bs.CalculateCrc32 = CalculateCrc32;
   Fw.Bs.LocateProtocol = LocateProtocol;
   Fw.Variables["PlatformLang"] = {'f', 'r', '-', 'F', 'R', 0};

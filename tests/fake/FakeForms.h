@@ -3,14 +3,11 @@
 // browser that reads keys as EDK II's does (a read, a wait on WaitForKey, a
 // read; its save prompt reads once to flush before it draws), drawing each
 // screen as text cells on the fake's screen. Also what the forms tool needs
-// beside them: wait events, WaitForEvent with the firmware's keyboard (the
-// fake firmware's console input, whose TypedKeys a person typed), TPLs, the
-// table's CRC, the console's text mode, and PlatformLang "fr-FR". It takes
+// beside them: the table's CRC, the console's text mode, and PlatformLang
+// "fr-FR"; its events, TPLs and keyboard are the fake firmware's. It takes
 // those table entries over while it lives and gives them back when it goes.
 #pragma once
 
-#include <deque>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -50,7 +47,6 @@ class FakeForms {
   // at once, and one that reads only the real keyboard.
   EFI_STATUS Refusal = EFI_SUCCESS;
   bool ReadsKeyboardOnly = false;
-  std::function<void()> OnIdleKeyboard;  // a wait for the keyboard found nothing typed
   // The console's text mode, centred on a screen a little larger (800x600
   // for the 100x31 the constructor sets).
   void SetTextMode(UINTN Columns, UINTN Rows);
@@ -74,13 +70,6 @@ class FakeForms {
   EFI_HII_STRING_PROTOCOL Strings = {};
   EFI_FORM_BROWSER2_PROTOCOL Browser = {};
   int DisplayEngine = 0;
-  struct WaitEvent {
-    EFI_TPL Tpl;
-    EFI_EVENT_NOTIFY Notify;
-    VOID *Context;
-    bool Signalled;
-  };
-  std::map<EFI_EVENT, WaitEvent> WaitEvents;
   EFI_SYSTEM_TABLE SavedTable;
   EFI_BOOT_SERVICES SavedBoot;
   EFI_RUNTIME_SERVICES SavedRuntime;

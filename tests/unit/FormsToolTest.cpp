@@ -89,7 +89,7 @@ EFI_STATUS RunForms(fake::FakeFirmware &Fw, fake::FakeForms &Forms, std::vector<
   }
   EXPECT_EQ(Fw.LivePoolBlocks(), 0u);
   EXPECT_EQ(Fw.OpenFileHandles(), 0u);
-  EXPECT_TRUE(Forms.WaitEvents.empty()) << "the tool's WaitForKey was left open";
+  EXPECT_EQ(Fw.LiveEvents(), 0u) << "an event of the tool's was left open";
   // cppcheck-suppress knownConditionTrueFalse ; the run changes them through the firmware's tables
   EXPECT_TRUE(Fw.Attribute == Attribute && Fw.CursorVisible == Visible) << "the console is not as it was found";
   for (const EFI_INPUT_KEY &Given : Forms.Delivered)
@@ -285,7 +285,7 @@ TEST_F(FormsToolTest, FromTheSticksLauncherWithoutAShell) {
     gImageHandle = Launcher;
     return Status;
   };
-  Forms.OnIdleKeyboard = [this] { Fw.TypedKeys.push_back(Key(0, 'f')); };
+  Fw.OnIdleKeyboard = [this] { Fw.TypedKeys.push_back(Key(0, 'f')); };
   EXPECT_EQ(RunBootApplication(Fw.ImageHandle(), Fw.SystemTable(), LauncherMain), EFI_SUCCESS);
 
   EXPECT_TRUE(Fw.FileNames(0).empty());
@@ -323,7 +323,7 @@ const Stop kStops[] = {
     {"a form that ignores ESC and N",
      [](fake::FakeFirmware &Fw, fake::FakeForms &Forms) {
        Forms.Forms[1].Stubborn = true;
-       Forms.OnIdleKeyboard = [&Fw] { Fw.TypedKeys.push_back(Key(0, 'q')); };
+       Fw.OnIdleKeyboard = [&Fw] { Fw.TypedKeys.push_back(Key(0, 'q')); };
      },
      {}, EFI_ABORTED, 1, "ESC and N did not end it; the keyboard was given back"},
     {"an action request", [](fake::FakeFirmware &, fake::FakeForms &Forms) { Forms.Forms[2].Action = 2; }, {},
@@ -332,7 +332,7 @@ const Stop kStops[] = {
      {}, EFI_ABORTED, 1, "the walk stopped: ESC was pressed"},
     {"-step, ESC at the second screen held",
      [](fake::FakeFirmware &Fw, fake::FakeForms &Forms) {
-       Forms.OnIdleKeyboard = [&] { Fw.TypedKeys.push_back(Forms.Screens.size() < 3 ? Key(0, 'x') : Key(SCAN_ESC)); };
+       Fw.OnIdleKeyboard = [&] { Fw.TypedKeys.push_back(Forms.Screens.size() < 3 ? Key(0, 'x') : Key(SCAN_ESC)); };
      },
      {"-step"}, EFI_ABORTED, 2, "the walk stopped: ESC was pressed"},
     {"a browser that refuses SendForm, as one busy with its own setup",
@@ -344,7 +344,7 @@ const Stop kStops[] = {
     {"a browser that reads only the real keyboard, left by a person's ESC",
      [](fake::FakeFirmware &Fw, fake::FakeForms &Forms) {
        Forms.ReadsKeyboardOnly = true;
-       Forms.OnIdleKeyboard = [&Fw] {
+       Fw.OnIdleKeyboard = [&Fw] {
          if (fake::Narrow(Fw.RowText(fake::FakeFirmware::kRows - 1)).find("press ESC to leave it") != std::string::npos)
            Fw.TypedKeys.push_back(Key(SCAN_ESC));
        };
@@ -398,7 +398,7 @@ TEST_F(FormsToolTest, OptionsChooseSetsAndMissingPiecesStopBeforeAnythingIsMade)
   EXPECT_EQ(Forms.SendForms, 0u);
   EXPECT_TRUE(Fw.FileNames().empty());
 
-  Forms.OnIdleKeyboard = [&] { Fw.TypedKeys.push_back(Key(0, 'x')); };
+  Fw.OnIdleKeyboard = [&] { Fw.TypedKeys.push_back(Key(0, 'x')); };
   EXPECT_EQ(Run({"-set", "1", "-step"}), EFI_SUCCESS) << "-step, with a person pressing a key at each screen";
   EXPECT_EQ(Forms.SendForms, 2u) << "set 1 alone, its modal form skipped";
   for (const char *Wrong : {"-set", "-set 0", "-set 1 -set 1", "-list -list", "-set 12345678-1234-5678-0102-03040506070",

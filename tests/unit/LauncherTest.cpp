@@ -201,7 +201,7 @@ TEST(LauncherWalk, OnlyFStartsTheWalkAndOnlyWhereTheStickCanTakeIt) {
     ArrangeStick(F);
     F.AddFile(kForms, {0x4D, 0x5A}, 1);
     F.KeyDuringWait = false;
-    F.WhileWaiting = [&F, &C] {
+    F.OnIdleKeyboard = [&F, &C] {
       if (C.Typed != 0) F.TypedKeys.push_back({0, C.Typed});
     };
     F.ImageEntry = [&F](EFI_HANDLE Image) -> EFI_STATUS {
@@ -232,7 +232,7 @@ void ArrangeStickAndWalk(fake::FakeFirmware &F) {
   F.AddFile("\\vistrel\\" VISTREL_ARCHITECTURE_FOLDER "\\vistrel-forms.efi", {0x4D, 0x5A}, 1);
   F.TypedKeys.clear();
   F.KeyDuringWait = false;
-  F.WhileWaiting = [&F] { F.TypedKeys.push_back({0, u'F'}); };
+  F.OnIdleKeyboard = [&F] { F.TypedKeys.push_back({0, u'F'}); };
   F.ImageEntry = [&F](EFI_HANDLE Image) {
     return F.Images[Image].Path.find("forms") == std::string::npos ? EFI_SUCCESS : EFI_ABORTED;
   };
