@@ -101,15 +101,9 @@ EFI_STATUS StatusFromExitCode(int ExitCode) {
 
 EFI_STATUS RunShellApplication(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable,
                                APPLICATION_MAIN Main) {
-  // Every firmware must hand these over; one that does not gets no run
-  // rather than a crash.
-  if (SystemTable == nullptr || SystemTable->BootServices == nullptr || SystemTable->ConOut == nullptr) {
+  if (!AdoptFirmwareTables(ImageHandle, SystemTable, FALSE, TRUE)) {
     return EFI_INVALID_PARAMETER;
   }
-  gImageHandle = ImageHandle;
-  gST = SystemTable;
-  gBS = SystemTable->BootServices;
-  gRT = SystemTable->RuntimeServices;  // the clock, where there is no CMOS
   ShellLibConstructor(ImageHandle);
 
   UINTN ShellArgc = 0;

@@ -1,14 +1,12 @@
 #include "platform/DriverFrame.h"
 
+#include "platform/Library.h"
+
 EFI_STATUS RunDriverImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable, DRIVER_MAIN Main,
                           EFI_IMAGE_UNLOAD Unload) {
-  if (SystemTable == nullptr || SystemTable->BootServices == nullptr || SystemTable->RuntimeServices == nullptr) {
+  if (!AdoptFirmwareTables(ImageHandle, SystemTable, TRUE, FALSE)) {
     return EFI_INVALID_PARAMETER;
   }
-  gImageHandle = ImageHandle;
-  gST = SystemTable;
-  gBS = SystemTable->BootServices;
-  gRT = SystemTable->RuntimeServices;
 
   VOID *Interface = nullptr;
   const EFI_STATUS Status = gBS->OpenProtocol(ImageHandle, &gEfiLoadedImageProtocolGuid, &Interface, ImageHandle,
@@ -21,13 +19,8 @@ EFI_STATUS RunDriverImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable,
 }
 
 EFI_STATUS RunBootApplication(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable, DRIVER_MAIN Main) {
-  if (SystemTable == nullptr || SystemTable->BootServices == nullptr || SystemTable->RuntimeServices == nullptr ||
-      SystemTable->ConOut == nullptr) {
+  if (!AdoptFirmwareTables(ImageHandle, SystemTable, TRUE, TRUE)) {
     return EFI_INVALID_PARAMETER;
   }
-  gImageHandle = ImageHandle;
-  gST = SystemTable;
-  gBS = SystemTable->BootServices;
-  gRT = SystemTable->RuntimeServices;
   return Main(ImageHandle);
 }

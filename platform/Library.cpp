@@ -1,5 +1,20 @@
 #include "platform/Library.h"
 
+BOOLEAN AdoptFirmwareTables(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable, BOOLEAN NeedsRuntime,
+                            BOOLEAN NeedsConsole) {
+  // Every firmware must hand these over; one that does not gets no run
+  // rather than a crash.
+  if (SystemTable == nullptr || SystemTable->BootServices == nullptr ||
+      (NeedsRuntime && SystemTable->RuntimeServices == nullptr) || (NeedsConsole && SystemTable->ConOut == nullptr)) {
+    return FALSE;
+  }
+  gImageHandle = ImageHandle;
+  gST = SystemTable;
+  gBS = SystemTable->BootServices;
+  gRT = SystemTable->RuntimeServices;  // the clock, where there is no CMOS
+  return TRUE;
+}
+
 VOID *AllocatePool(UINTN Size) {
   if (Size == 0) {
     return nullptr;

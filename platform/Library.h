@@ -4,6 +4,12 @@
 
 #include "platform/Efi.h"
 
+// Every frame's first step: gImageHandle and the tables, once the system
+// table holds what the image needs (boot services always, runtime services
+// and a console output as asked). FALSE, with nothing recorded, otherwise.
+BOOLEAN AdoptFirmwareTables(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable, BOOLEAN NeedsRuntime,
+                            BOOLEAN NeedsConsole);
+
 // Boot-services data from the pool, filled with zeros; null when the pool is
 // exhausted or Size is 0. The caller owns it (PoolBuffer frees it).
 VOID *AllocateZeroPool(UINTN Size);

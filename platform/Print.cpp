@@ -140,6 +140,13 @@ VOID FormatText(TextSink &Sink, const CHAR16 *Format, va_list Arguments) {
   }
 }
 
+// The whole text into Sink, flushed; the characters it took.
+UINTN FormatAll(TextSink &Sink, const CHAR16 *Format, va_list Arguments) {
+  FormatText(Sink, Format, Arguments);
+  Sink.Flush();
+  return Sink.Count();
+}
+
 }  // namespace
 
 UINTN Print(const CHAR16 *Format, ...) {
@@ -147,10 +154,9 @@ UINTN Print(const CHAR16 *Format, ...) {
   TextSink Sink(Chunk, kConsoleChunkLength, TRUE);
   va_list Arguments;
   va_start(Arguments, Format);
-  FormatText(Sink, Format, Arguments);
+  const UINTN Count = FormatAll(Sink, Format, Arguments);
   va_end(Arguments);
-  Sink.Flush();
-  return Sink.Count();
+  return Count;
 }
 
 UINTN UnicodeSPrint(CHAR16 *Buffer, UINTN BufferSize, const CHAR16 *Format, ...) {
@@ -161,8 +167,7 @@ UINTN UnicodeSPrint(CHAR16 *Buffer, UINTN BufferSize, const CHAR16 *Format, ...)
   TextSink Sink(Buffer, Capacity, FALSE);
   va_list Arguments;
   va_start(Arguments, Format);
-  FormatText(Sink, Format, Arguments);
+  const UINTN Count = FormatAll(Sink, Format, Arguments);
   va_end(Arguments);
-  Sink.Flush();
-  return Sink.Count();
+  return Count;
 }
