@@ -440,31 +440,23 @@ TEST_F(FormsToolTest, OptionsChooseSetsAndMissingPiecesStopBeforeAnythingIsMade)
 // firmware's input comes back, nothing is kept, every file left is whole,
 // and success means every screen was saved.
 TEST(FormsFaultTest, EveryCallFailingInTurn) {
-  unsigned Calls = 0;
-  for (unsigned Failing = 0; Failing <= Calls; Failing++) {
-    fake::FakeFirmware Fw;
+  const size_t Calls = FailEachCallInTurn([](fake::FakeFirmware &Fw, const CallFailing &Failing) {
     fake::FakeForms Forms(Fw);
     Arrange(Forms);
     Forms.SetTextMode(16, 8);  // small screens: deflate is most of the time here
-    if (Failing != 0) Fw.FailNthCall(Failing, EFI_DEVICE_ERROR);
-    const EFI_STATUS Status = RunForms(Fw, Forms, {"-set", "1"}, Failing != 0);
+    const EFI_STATUS Status = RunForms(Fw, Forms, {"-set", "1"}, Failing.Nth != 0);
     const std::vector<std::string> Saved = ExpectScreens(Fw, Forms);
-    if (Failing == 0) Calls = Fw.CallCount();
     if (!EFI_ERROR(Status)) {
       // Without the display engine, no Page Down: the long form's first screen alone.
       EXPECT_EQ(Saved.size(), Fw.FailedCall == "LocateProtocol(DisplayEngine)" ? 2u : 4u)
-          << "success with screens missing, " << Fw.FailedCall;
+          << "success with screens missing";
       const std::vector<std::string> Files = Fw.FileNames();
       EXPECT_TRUE(std::any_of(Files.begin(), Files.end(), [](const std::string &Path) {
         return Path.size() > 11 && Path.compare(Path.size() - 11, 11, "\\INDEX.HTML") == 0;
-      })) << Fw.FailedCall;
+      }));
     }
-    if (::testing::Test::HasFailure()) {
-      ADD_FAILURE() << "with call " << Failing << " failing: " << Fw.FailedCall;
-      break;
-    }
-  }
-  std::printf("[ faults ] %u calls of a walk failed in turn\n", Calls);
+  });
+  std::printf("[ faults ] %zu calls of a walk failed in turn\n", Calls);
 }
 
 }  // namespace

@@ -22,6 +22,43 @@ class FirmwareTest : public ::testing::Test {
 
 inline std::u16string U16(const CHAR16 *Text) { return fake::FromUcs2(Text); }
 
+// One run of an every-call-fails loop: the good run (Nth 0), or the one in
+// which call Nth, as the good run made it, fails with Status.
+struct CallFailing {
+  unsigned Nth;
+  std::string Call;
+  EFI_STATUS Status;
+};
+
+// Each firmware call of a good run failing in turn, each run on a firmware of
+// its own: Run(Fw, Failing) arranges, runs and judges one run. The good run
+// comes first and records the calls; then call N fails, for each N, with no
+// memory from the pool and a device error elsewhere. Every run must go the
+// good run's way up to its failure and leave the fake no misuse; the first
+// run that fails a check ends the loop, traced with the call that failed.
+// Returns the good run's number of calls.
+template <typename RunFunction>
+size_t FailEachCallInTurn(RunFunction Run) {
+  std::vector<std::string> Good;
+  {
+    fake::FakeFirmware Fw;
+    Run(Fw, CallFailing{0, "", EFI_SUCCESS});
+    EXPECT_EQ(Fw.Faults, std::vector<std::string>{}) << "the good run";
+    Good = Fw.Calls;
+  }
+  for (unsigned Nth = 1; Nth <= Good.size() && !::testing::Test::HasFailure(); Nth++) {
+    const std::string &Call = Good[Nth - 1];
+    const CallFailing Failing{Nth, Call, Call.rfind("AllocatePool(", 0) == 0 ? EFI_OUT_OF_RESOURCES : EFI_DEVICE_ERROR};
+    SCOPED_TRACE(::testing::Message() << "call " << Nth << " of " << Good.size() << " failing: " << Call);
+    fake::FakeFirmware Fw;
+    Fw.FailNthCall(Nth, Failing.Status);
+    Run(Fw, Failing);
+    EXPECT_EQ(Fw.FailedCall, Call) << "the run went another way before the failure";
+    EXPECT_EQ(Fw.Faults, std::vector<std::string>{});
+  }
+  return Good.size();
+}
+
 inline uint32_t Le32(const std::vector<UINT8> &Bytes, size_t Offset) {
   return Bytes[Offset] | (Bytes[Offset + 1] << 8) | (Bytes[Offset + 2] << 16) |
          (static_cast<uint32_t>(Bytes[Offset + 3]) << 24);
