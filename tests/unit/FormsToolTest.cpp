@@ -1,7 +1,6 @@
 // The forms tool against the fake firmware's forms: the listing from package
 // lists built here, the walk against a browser that reads keys as EDK II's.
 #include <cstring>
-#include <sstream>
 
 #include "forms/FormList.h"
 #include "forms/FormsTool.h"
@@ -102,6 +101,14 @@ EFI_STATUS RunForms(fake::FakeFirmware &Fw, fake::FakeForms &Forms, std::vector<
 }
 
 const std::string kFolder = "\\VISTREL_FORMS_240115_103045\\";
+
+// The keys the tool gave the browser: D for Page Down, E for ESC, and N.
+std::string KeysGiven(const fake::FakeForms &Forms) {
+  std::string Keys;
+  for (const EFI_INPUT_KEY &Key : Forms.Delivered)
+    Keys += Key.ScanCode == SCAN_PAGE_DOWN ? 'D' : Key.ScanCode == SCAN_ESC ? 'E' : Key.UnicodeChar == 'N' ? 'N' : '?';
+  return Keys;
+}
 
 // The PNGs in the walk's folder, each decoded whole (a file cut short is
 // never left) and equal to a screen the browser drew.
@@ -234,9 +241,7 @@ TEST_F(FormsToolTest, WalkSavesEveryScreenOnceWithOnlyEscAndPageDown) {
     ExpectPngOfPixels(Fw.FindFile(kFolder + Shown[1 + Page])->Data, 800, 600,
                       reinterpret_cast<const EFI_GRAPHICS_OUTPUT_BLT_PIXEL *>(FirstDrawing(2, Page).data()), 800);
   EXPECT_EQ(Forms.SendForms, 4u) << "the modal form and the front page are never shown";
-  EXPECT_EQ(std::count_if(Forms.Delivered.begin(), Forms.Delivered.end(),
-                          [](const EFI_INPUT_KEY &K) { return K.ScanCode == SCAN_ESC; }),
-            3);
+  EXPECT_EQ(KeysGiven(Forms), "DE" "DDDE" + std::string(16, 'D') + "E") << "forms 1, 2 and 5, the last cut";
   EXPECT_EQ(Fw.CallsOf("SetWatchdogTimer").front(), "SetWatchdogTimer(0)");
 
   const std::string Index = Text(Fw.FindFile(kFolder + "INDEX.TXT"));
@@ -312,6 +317,7 @@ struct Stop {
   std::vector<std::string> Arguments;
   EFI_STATUS Status;
   unsigned SendForms;
+  const char *Keys;  // as KeysGiven writes them
   const char *Said;
   const char *Console = nullptr;  // the closing line and what follows it, where it says more
 };
@@ -319,24 +325,24 @@ class WalkStopTest : public FormsToolTest, public ::testing::WithParamInterface<
 
 const Stop kStops[] = {
     {"a form with changes", [](fake::FakeFirmware &, fake::FakeForms &Forms) { Forms.Forms[1].AsksToSave = true; },
-     {}, EFI_ABORTED, 1, "it asked whether to save changes; answered N (discard); the walk stopped"},
+     {}, EFI_ABORTED, 1, "DEEEN", "it asked whether to save changes; answered N (discard); the walk stopped"},
     {"a form that ignores ESC and N",
      [](fake::FakeFirmware &Fw, fake::FakeForms &Forms) {
        Forms.Forms[1].Stubborn = true;
        Fw.OnIdleKeyboard = [&Fw] { Fw.TypedKeys.push_back(Key(0, 'q')); };
      },
-     {}, EFI_ABORTED, 1, "ESC and N did not end it; the keyboard was given back"},
+     {}, EFI_ABORTED, 1, "DEEEN", "ESC and N did not end it; the keyboard was given back"},
     {"an action request", [](fake::FakeFirmware &, fake::FakeForms &Forms) { Forms.Forms[2].Action = 2; }, {},
-     EFI_ABORTED, 2, "it asked for browser action 2, not taken"},
+     EFI_ABORTED, 2, "DEDDDE", "it asked for browser action 2, not taken"},
     {"ESC typed during a form", [](fake::FakeFirmware &Fw, fake::FakeForms &) { Fw.TypedKeys = {Key(0, 'x'), Key(SCAN_ESC)}; },
-     {}, EFI_ABORTED, 1, "the walk stopped: ESC was pressed"},
+     {}, EFI_ABORTED, 1, "DE", "the walk stopped: ESC was pressed"},
     {"-step, ESC at the second screen held",
      [](fake::FakeFirmware &Fw, fake::FakeForms &Forms) {
        Fw.OnIdleKeyboard = [&] { Fw.TypedKeys.push_back(Forms.Screens.size() < 3 ? Key(0, 'x') : Key(SCAN_ESC)); };
      },
-     {"-step"}, EFI_ABORTED, 2, "the walk stopped: ESC was pressed"},
+     {"-step"}, EFI_ABORTED, 2, "DEE", "the walk stopped: ESC was pressed"},
     {"a browser that refuses SendForm, as one busy with its own setup",
-     [](fake::FakeFirmware &, fake::FakeForms &Forms) { Forms.Refusal = EFI_UNSUPPORTED; }, {}, EFI_UNSUPPORTED, 1,
+     [](fake::FakeFirmware &, fake::FakeForms &Forms) { Forms.Refusal = EFI_UNSUPPORTED; }, {}, EFI_UNSUPPORTED, 1, "",
      "(the browser refused to show it: EFI_UNSUPPORTED; the walk stopped)",
      "1 forms: 0 screens, 0 skipped, 1 failed; the walk stopped: the form browser refused to show a form (0:00). "
      "In \\Vistrel_forms_240115_103045: index.html, index.txt\r\nThis firmware does not show its pages to another "
@@ -349,7 +355,7 @@ const Stop kStops[] = {
            Fw.TypedKeys.push_back(Key(SCAN_ESC));
        };
      },
-     {}, EFI_ABORTED, 1, "001_Simple_en_fran_ais.png (the browser read only the keyboard: saved after 5 s and left by a person",
+     {}, EFI_ABORTED, 1, "", "001_Simple_en_fran_ais.png (the browser read only the keyboard: saved after 5 s and left by a person",
      "1 forms: 1 screens, 0 skipped, 0 failed; the walk stopped: the form browser reads only the keyboard (0:00). "
      "In \\Vistrel_forms_240115_103045: index.html, index.txt\r\nThis firmware turns its pages only from the "
      "keyboard: press Ctrl+Alt+F12 on each page\r\ninstead (the stick's hotkey)."},
@@ -357,7 +363,7 @@ const Stop kStops[] = {
      [](fake::FakeFirmware &Fw, fake::FakeForms &) {
        Fw.OnCall = [&Fw](const std::string &Call) { Fw.FreeBytes = Call == "SendForm(2)" ? 2000 : Fw.FreeBytes; };
      },
-     {}, EFI_VOLUME_FULL, 2, "002 Main > Long <&> \"page\" [00000010-1234-5678-0102-030405060708 form 2]: (failed: EFI_VOLUME_FULL)"},
+     {}, EFI_VOLUME_FULL, 2, "DEE", "002 Main > Long <&> \"page\" [00000010-1234-5678-0102-030405060708 form 2]: (failed: EFI_VOLUME_FULL)"},
 };
 
 TEST_P(WalkStopTest, StopsThereAndSaysWhy) {
@@ -372,69 +378,76 @@ TEST_P(WalkStopTest, StopsThereAndSaysWhy) {
   if (Road.Console != nullptr) {
     EXPECT_NE(Console().find(Road.Console), std::string::npos) << Console();
   }
-  if (Road.Status == EFI_ABORTED && Forms.Delivered.size() > 1 && Forms.Delivered.back().UnicodeChar == 'N') {
-    const std::vector<UINT16> Scans = {SCAN_PAGE_DOWN, SCAN_ESC, SCAN_ESC, SCAN_ESC, 0};
-    ASSERT_EQ(Forms.Delivered.size(), Scans.size());
-    for (size_t At = 0; At < Scans.size(); At++) EXPECT_EQ(Forms.Delivered[At].ScanCode, Scans[At]);
-  }
+  EXPECT_EQ(KeysGiven(Forms), Road.Keys);
 }
 
 void PrintTo(const Stop &Road, std::ostream *Out) { *Out << Road.What; }
 INSTANTIATE_TEST_SUITE_P(Roads, WalkStopTest, ::testing::ValuesIn(kStops));
 
 // What the options choose, and the firmware a walk cannot run on: one line,
-// no folder, nothing shown.
-TEST_F(FormsToolTest, OptionsChooseSetsAndMissingPiecesStopBeforeAnythingIsMade) {
-  EXPECT_EQ(Run({"-LIST"}), EFI_SUCCESS);
-  EXPECT_NE(Console().find("Form sets: 3, forms: 6; registered twice and dropped: 1; malformed packages skipped: 0\r\n"
-                           "Set 1: Main 00000010-1234-5678-0102-030405060708\r\n  001 form 1: Simple, en fran?ais\r\n"),
-            std::string::npos)
-      << Console();
-  EXPECT_NE(Console().find("  003 form 3: Modal (modal: skipped)"), std::string::npos);
-  EXPECT_NE(Console().find("Set 2: (no title) 00000020-1234-5678-0102-030405060708 (the front page: skipped)"),
-            std::string::npos);
-  EXPECT_EQ(Run({"-set", "{00000030-1234-5678-0102-030405060708}", "-list"}), EFI_SUCCESS);
-  EXPECT_NE(Console().find("Form sets: 1, forms: 2;"), std::string::npos);
-  EXPECT_EQ(Forms.SendForms, 0u);
-  EXPECT_TRUE(Fw.FileNames().empty());
+// no folder, nothing shown. Each run on a firmware of its own, its console
+// judged alone.
+struct Choice {
+  const char *What;
+  std::vector<std::string> Arguments;
+  void (*Arrange)(fake::FakeFirmware &Fw, fake::FakeForms &Forms);
+  EFI_STATUS Status;
+  unsigned SendForms;  // a walk, and its folder; none otherwise
+  std::vector<const char *> Said;  // in the run's console; a failed run's one line is all of it
+};
+class OptionsTest : public FormsToolTest, public ::testing::WithParamInterface<Choice> {};
 
-  Fw.OnIdleKeyboard = [&] { Fw.TypedKeys.push_back(Key(0, 'x')); };
-  EXPECT_EQ(Run({"-set", "1", "-step"}), EFI_SUCCESS) << "-step, with a person pressing a key at each screen";
-  EXPECT_EQ(Forms.SendForms, 2u) << "set 1 alone, its modal form skipped";
-  for (const char *Wrong : {"-set", "-set 0", "-set 1 -set 1", "-list -list", "-set 12345678-1234-5678-0102-03040506070",
-                            "-set 99999999999999999999999", "-walk"}) {
-    std::vector<std::string> Arguments;
-    std::istringstream Words(Wrong);
-    for (std::string Word; Words >> Word;) Arguments.push_back(Word);
-    EXPECT_EQ(Run(Arguments), EFI_INVALID_PARAMETER) << Wrong;
-  }
-  EXPECT_EQ(Run({"-set", "4"}), EFI_NOT_FOUND);
-  EXPECT_NE(Console().find("usage: vistrel-forms.efi [-list] [-set N|GUID] [-step]"), std::string::npos);
+const char kUsage[] = "usage: vistrel-forms.efi [-list] [-set N|GUID] [-step]\r\n";
 
+const Choice kChoices[] = {
+    {"-LIST", {"-LIST"}, nullptr, EFI_SUCCESS, 0,
+     {"Form sets: 3, forms: 6; registered twice and dropped: 1; malformed packages skipped: 0\r\nSet 1: Main "
+      "00000010-1234-5678-0102-030405060708\r\n  001 form 1: Simple, en fran?ais\r\n",
+      "  003 form 3: Modal (modal: skipped)",
+      "Set 2: (no title) 00000020-1234-5678-0102-030405060708 (the front page: skipped)"}},
+    {"-set GUID in braces -list", {"-set", "{00000030-1234-5678-0102-030405060708}", "-list"}, nullptr, EFI_SUCCESS, 0,
+     {"Form sets: 1, forms: 2;", "Set 3: Extras 00000030-"}},
+    {"-set 1 -step, a person pressing a key at each screen", {"-set", "1", "-step"},
+     [](fake::FakeFirmware &Fw, fake::FakeForms &) { Fw.OnIdleKeyboard = [&Fw] { Fw.TypedKeys.push_back(Key(0, 'x')); }; },
+     EFI_SUCCESS, 2, {"3 forms: 4 screens, 1 skipped, 0 failed"}},
+    {"-set without a value", {"-set"}, nullptr, EFI_INVALID_PARAMETER, 0, {kUsage}},
+    {"-set 0", {"-set", "0"}, nullptr, EFI_INVALID_PARAMETER, 0, {kUsage}},
+    {"-set twice", {"-set", "1", "-set", "1"}, nullptr, EFI_INVALID_PARAMETER, 0, {kUsage}},
+    {"-list twice", {"-list", "-list"}, nullptr, EFI_INVALID_PARAMETER, 0, {kUsage}},
+    {"-set GUID a digit short", {"-set", "12345678-1234-5678-0102-03040506070"}, nullptr, EFI_INVALID_PARAMETER, 0, {kUsage}},
+    {"-set beyond 64 bits", {"-set", "99999999999999999999999"}, nullptr, EFI_INVALID_PARAMETER, 0, {kUsage}},
+    {"an unknown option", {"-walk"}, nullptr, EFI_INVALID_PARAMETER, 0, {kUsage}},
+    {"-set past the last set", {"-set", "4"}, nullptr, EFI_NOT_FOUND, 0,
+     {"vistrel-forms: -set names no form set (see -list) (EFI_NOT_FOUND)\r\n"}},
+    {"a read-only volume", {}, [](fake::FakeFirmware &Fw, fake::FakeForms &) { Fw.ReadOnlyVolume = true; },
+     EFI_WRITE_PROTECTED, 0,
+     {"vistrel-forms: cannot make the folder for the forms at the root of the tool's volume (EFI_WRITE_PROTECTED)\r\n"}},
+    {"a mode without a size", {}, [](fake::FakeFirmware &Fw, fake::FakeForms &) { Fw.GopInfo.HorizontalResolution = 0; },
+     EFI_UNSUPPORTED, 0, {"vistrel-forms: cannot read this screen mode back (EFI_UNSUPPORTED)\r\n"}},
+    {"no Graphics Output", {}, [](fake::FakeFirmware &Fw, fake::FakeForms &) { Fw.HasGraphicsOutput = false; },
+     EFI_UNSUPPORTED, 0, {"vistrel-forms: no Graphics Output: the screens cannot be read (EFI_UNSUPPORTED)\r\n"}},
+    {"no form browser", {}, [](fake::FakeFirmware &, fake::FakeForms &Forms) { Forms.HasBrowser = false; },
+     EFI_UNSUPPORTED, 0, {"vistrel-forms: this firmware has no form browser (EFI_UNSUPPORTED)\r\n"}},
+    {"no HII database, -list", {"-list"}, [](fake::FakeFirmware &, fake::FakeForms &Forms) { Forms.HasDatabase = false; },
+     EFI_UNSUPPORTED, 0, {"vistrel-forms: this firmware has no HII database, so no forms (EFI_UNSUPPORTED)\r\n"}},
+};
+
+TEST_P(OptionsTest, ChooseSetsOrStopBeforeAnythingIsMade) {
+  const Choice &Case = GetParam();
+  if (Case.Arrange != nullptr) Case.Arrange(Fw, Forms);
   const size_t Entries = Fw.Volume.size();
-  Fw.ReadOnlyVolume = true;
-  EXPECT_EQ(Run(), EFI_WRITE_PROTECTED);
-  Fw.ReadOnlyVolume = false;
-  Fw.GopInfo.HorizontalResolution = 0;
-  EXPECT_EQ(Run(), EFI_UNSUPPORTED) << "a mode without a size";
-  Fw.GopInfo.HorizontalResolution = 800;
-  Fw.HasGraphicsOutput = false;
-  EXPECT_EQ(Run(), EFI_UNSUPPORTED);
-  Fw.HasGraphicsOutput = true;
-  Forms.HasBrowser = false;
-  EXPECT_EQ(Run(), EFI_UNSUPPORTED);
-  Forms.HasDatabase = false;
-  EXPECT_EQ(Run({"-list"}), EFI_UNSUPPORTED);
-  EXPECT_EQ(Forms.SendForms, 2u);
-  EXPECT_EQ(Fw.Volume.size(), Entries) << "a folder or file was made";
-  for (const char *Line : {"vistrel-forms: cannot make the folder for the forms at the root of the tool's volume "
-                           "(EFI_WRITE_PROTECTED)\r\n",
-                           "vistrel-forms: cannot read this screen mode back (EFI_UNSUPPORTED)\r\n",
-                           "vistrel-forms: no Graphics Output: the screens cannot be read (EFI_UNSUPPORTED)\r\n",
-                           "vistrel-forms: this firmware has no form browser (EFI_UNSUPPORTED)\r\n",
-                           "vistrel-forms: this firmware has no HII database, so no forms (EFI_UNSUPPORTED)\r\n"})
-    EXPECT_NE(Console().find(Line), std::string::npos) << Line;
+  EXPECT_EQ(Run(Case.Arguments), Case.Status);
+  EXPECT_EQ(Forms.SendForms, Case.SendForms);
+  EXPECT_EQ(Fw.Volume.size() != Entries, Case.SendForms != 0) << "a folder is made for a walk alone";
+  const std::string Said = Console();
+  if (EFI_ERROR(Case.Status)) {
+    EXPECT_EQ(Said, Case.Said.at(0));
+  }
+  for (const char *Text : Case.Said) EXPECT_NE(Said.find(Text), std::string::npos) << Text << " in:\n" << Said;
 }
+
+void PrintTo(const Choice &Case, std::ostream *Out) { *Out << Case.What; }
+INSTANTIATE_TEST_SUITE_P(Options, OptionsTest, ::testing::ValuesIn(kChoices));
 
 // Each firmware call of a short walk failing in turn: on every road the
 // firmware's input comes back, nothing is kept, every file left is whole,
