@@ -65,7 +65,7 @@ sign: build
 stick: build
 	@if [ -n "$(KEY)$(CERT)" ]; then \
 	  $(MAKE) --no-print-directory sign KEY="$(KEY)" CERT="$(CERT)" ARCH= && \
-	  /usr/bin/python3 scripts/make-stick.py $(BUILD) --signed --image $(BUILD)/vistrel-stick-signed.img; \
+	  cmake --build $(BUILD) --target vistrel_stick_signed; \
 	fi
 
 # The release files in dist/, as every build writes them to $(BUILD)/dist/:

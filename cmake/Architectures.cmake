@@ -7,6 +7,12 @@
 # builds that architecture's three images and nothing else: VISTREL_ARCH names the architecture a
 # configuration builds for.
 set(VISTREL_ARCHITECTURES x64 aa64 ia32)
+# Each one's name is also its folder on the stick (\vistrel\<arch>\, which the
+# launcher is built to look in); its launcher is the file its firmware starts
+# from a removable disk.
+set(VISTREL_BOOT_FILE_x64 BOOTX64.EFI)
+set(VISTREL_BOOT_FILE_aa64 BOOTAA64.EFI)
+set(VISTREL_BOOT_FILE_ia32 BOOTIA32.EFI)
 set(VISTREL_ARCH x64 CACHE STRING "The architecture whose images this configuration builds")
 set_property(CACHE VISTREL_ARCH PROPERTY STRINGS ${VISTREL_ARCHITECTURES})
 
@@ -85,6 +91,7 @@ foreach(_arch ${VISTREL_ARCHITECTURES})
   if(NOT _arch STREQUAL "x64")
     set(_dir ${PROJECT_BINARY_DIR}/${_arch})
   endif()
+  set(VISTREL_IMAGE_DIR_${_arch} ${_dir})
   set(VISTREL_EFI_${_arch} ${_dir}/vistrel.efi)
   set(VISTREL_HOTKEY_EFI_${_arch} ${_dir}/vistrel-hotkey.efi)
   set(VISTREL_LAUNCHER_EFI_${_arch} ${_dir}/vistrel-launcher.efi)

@@ -6,12 +6,6 @@
 
 #include "platform/Efi.h"
 
-// The project's version, kept here rather than taken from version control so
-// that builds stay reproducible; the release's date beside it gives the
-// stick's file times (scripts/make-stick.py; SOURCE_DATE_EPOCH overrides it).
-#define VISTREL_VERSION "1.1.0"
-#define VISTREL_RELEASE_DATE "2026-12-08"
-
 struct PNG_ORIGIN {
   // The system table's FirmwareVendor: outside input, read up to
   // kPngVendorCharacters or its NUL, whichever comes first; null is allowed.

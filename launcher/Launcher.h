@@ -6,15 +6,7 @@
 #include "platform/Efi.h"
 
 // The driver of this architecture on the launcher's volume.
-#if defined(__x86_64__)
-#define VISTREL_ARCHITECTURE_FOLDER "x64"
-#elif defined(__aarch64__)
-#define VISTREL_ARCHITECTURE_FOLDER "aa64"
-#elif defined(__i386__)
-#define VISTREL_ARCHITECTURE_FOLDER "ia32"
-#else
-#error "no folder on the stick for this architecture"
-#endif
+// VISTREL_ARCHITECTURE_FOLDER comes from the build (cmake/Architectures.cmake).
 #define VISTREL_DRIVER_PATH "\\vistrel\\" VISTREL_ARCHITECTURE_FOLDER "\\vistrel-hotkey.efi"
 #define VISTREL_FORMS_PATH "\\vistrel\\" VISTREL_ARCHITECTURE_FOLDER "\\vistrel-forms.efi"
 

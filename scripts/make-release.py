@@ -2,10 +2,11 @@
 """Writes the release files from a build's stick: the image gzipped, the zip,
 and SHA256SUMS.
 
-    make-release.py BUILD DIST
+    make-release.py BUILD DIST VERSION
 
-DIST gets vistrel-stick-VERSION.img.gz (BUILD/vistrel-stick.img, which image
-writers such as Raspberry Pi Imager, balenaEtcher and Rufus open as it is),
+VERSION is the build's (cmake/Stick.cmake). DIST gets
+vistrel-stick-VERSION.img.gz (BUILD/vistrel-stick.img, which image writers
+such as Raspberry Pi Imager, balenaEtcher and Rufus open as it is),
 vistrel-VERSION.zip (a copy of BUILD's), and SHA256SUMS of both in
 sha256sum's format, sorted by name (`sha256sum -c SHA256SUMS` checks them).
 Files already in DIST by other names are left alone. Reproducible as the stick
@@ -13,17 +14,9 @@ is: gzip -9n keeps no file name and no time.
 """
 import hashlib
 import os
-import re
 import shutil
 import subprocess
 import sys
-
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-
-
-def version():
-    with open(os.path.join(ROOT, "image", "PngText.h")) as f:
-        return re.search(r'#define VISTREL_VERSION "([^"]+)"', f.read()).group(1)
 
 
 def gzip(source, target):
@@ -39,10 +32,9 @@ def sums(target, folder, names):
 
 
 def main():
-    if len(sys.argv) != 3:
-        sys.exit("usage: make-release.py BUILD DIST")
-    build, dist = sys.argv[1:]
-    release = version()
+    if len(sys.argv) != 4:
+        sys.exit("usage: make-release.py BUILD DIST VERSION")
+    build, dist, release = sys.argv[1:]
     image = os.path.join(build, "vistrel-stick.img")
     archive = os.path.join(build, "vistrel-%s.zip" % release)
     for needed in (image, archive):

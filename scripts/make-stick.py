@@ -2,20 +2,25 @@
 """Builds the USB stick: a disk image to write to a stick as it is, and a zip
 of the same files to unpack onto a stick already formatted FAT.
 
-    make-stick.py BUILD --image OUT.img [--zip OUT.zip] [--signed]
+    make-stick.py --version VERSION --release-date YYYY-MM-DD
+                  --architecture NAME BOOT_FILE FOLDER [--architecture ...]
+                  --image OUT.img [--zip OUT.zip] [--manifest OUT.json] [--signed]
 
-BUILD holds each architecture's images (x64 in BUILD, the others in
-BUILD/aa64 and BUILD/ia32); --signed takes their *.signed.efi instead. The
-image is 64 MiB: an MBR with one FAT32 partition (type 0x0C, which Windows
-gives a drive letter) from 1 MiB, made with mtools, zeros where empty. Both
-outputs are reproducible: file times from the release date in
-image/PngText.h (or SOURCE_DATE_EPOCH), fixed disk signature and volume
-serial, files copied in sorted order. No root and no loop device.
+The build (cmake/Stick.cmake) gives the version, the release date and, for
+each architecture, its folder name on the stick, its firmware's boot file
+name and the folder holding its images; --signed takes their *.signed.efi
+instead. The image is 64 MiB: an MBR with one FAT32 partition (type 0x0C,
+which Windows gives a drive letter) from 1 MiB, made with mtools, zeros where
+empty. Both outputs are reproducible: file times from the release date (or
+SOURCE_DATE_EPOCH), fixed disk signature and volume serial, files copied in
+sorted order. No root and no loop device. The manifest lists the tree both
+hold, [path on the stick, local file] (null for README.TXT), for the stick's
+test to hold them to.
 """
 import argparse
 import calendar
+import json
 import os
-import re
 import struct
 import subprocess
 import sys
@@ -24,7 +29,6 @@ import time
 import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-ARCHITECTURES = {"x64": "BOOTX64.EFI", "aa64": "BOOTAA64.EFI", "ia32": "BOOTIA32.EFI"}
 SECTOR = 512
 IMAGE_SECTORS = 64 * 1024 * 1024 // SECTOR
 FIRST_SECTOR = 2048  # 1 MiB: where partitioning tools start, aligned for flash
@@ -35,22 +39,18 @@ LABEL = "VISTREL"
 HEADS, SECTORS_PER_TRACK = 255, 63
 
 
-def release():
-    """(version, seconds since 1970) from image/PngText.h and the environment."""
-    with open(os.path.join(ROOT, "image", "PngText.h")) as f:
-        text = f.read()
-    version = re.search(r'#define VISTREL_VERSION "([^"]+)"', text).group(1)
-    date = re.search(r'#define VISTREL_RELEASE_DATE "([^"]+)"', text).group(1)
+def file_time(release_date):
+    """Seconds since 1970 for the files: SOURCE_DATE_EPOCH, or the release date."""
     epoch = os.environ.get("SOURCE_DATE_EPOCH")
-    return version, int(epoch) if epoch else calendar.timegm(time.strptime(date, "%Y-%m-%d"))
+    return int(epoch) if epoch else calendar.timegm(time.strptime(release_date, "%Y-%m-%d"))
 
 
-def tree(build, signed, readme):
-    """(path on the stick, local file) for every file, sorted by stick path."""
+def tree(architectures, signed, readme):
+    """(path on the stick, local file) for every file, sorted by stick path;
+    architectures are (name, boot file, folder of its images)."""
     suffix = ".signed.efi" if signed else ".efi"
     files = [("README.TXT", readme)]
-    for arch, boot_name in ARCHITECTURES.items():
-        folder = build if arch == "x64" else os.path.join(build, arch)
+    for arch, boot_name, folder in architectures:
         files.append(("EFI/BOOT/" + boot_name, os.path.join(folder, "vistrel-launcher" + suffix)))
         for image in ("vistrel-hotkey", "vistrel", "vistrel-forms"):
             files.append(("vistrel/%s/%s.efi" % (arch, image), os.path.join(folder, image + suffix)))
@@ -128,25 +128,33 @@ def make_zip(path, files, epoch):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("build")
+    parser.add_argument("--version", required=True)
+    parser.add_argument("--release-date", required=True)
+    parser.add_argument("--architecture", nargs=3, action="append", required=True,
+                        metavar=("NAME", "BOOT_FILE", "FOLDER"))
     parser.add_argument("--image", required=True)
     parser.add_argument("--zip")
+    parser.add_argument("--manifest")
     parser.add_argument("--signed", action="store_true")
     options = parser.parse_args()
-    version, epoch = release()
+    epoch = file_time(options.release_date)
     with tempfile.TemporaryDirectory() as work:
         readme = os.path.join(work, "README.TXT")
         with open(os.path.join(ROOT, "scripts", "stick", "README.TXT")) as f:
-            text = f.read().replace("@VERSION@", version)
+            text = f.read().replace("@VERSION@", options.version)
         with open(readme, "w", newline="\r\n") as f:
             f.write(text)
-        files = tree(options.build, options.signed, readme)
+        files = tree(options.architecture, options.signed, readme)
         make_image(options.image + ".part", files, epoch)
         os.replace(options.image + ".part", options.image)
         if options.zip:
             make_zip(options.zip, files, epoch)
+    if options.manifest:
+        with open(options.manifest, "w") as f:
+            f.write("[\n%s\n]\n" % ",\n".join(json.dumps([path, None if path == "README.TXT" else local])
+                                                for path, local in files))
     print("stick: %s%s (%d files, version %s)" % (options.image, " and " + options.zip if options.zip else "",
-                                                   len(files), version))
+                                                   len(files), options.version))
 
 
 if __name__ == "__main__":

@@ -1,8 +1,9 @@
-# Builds the images of every architecture in ARCHITECTURES, the stick made of
-# them and the release files (RELEASE), again from a clean tree: a copy of the
-# sources at another path (gnu-efi's unpacked packages in deps/ included,
-# version control left out), built elsewhere. Each must be identical byte for
-# byte to what the build FIRST made from the checkout.
+# Builds the images of every architecture (IMAGES, relative to the build
+# folder), the stick made of them and the release files (RELEASE), again
+# from a clean tree: a copy of the sources at another path (gnu-efi's
+# unpacked packages in deps/ included, version control left out), built
+# elsewhere. Each must be identical byte for byte to what the build FIRST
+# made from the checkout.
 file(REMOVE_RECURSE ${WORK})
 
 # The copy leaves out build trees, outputs (release files included) and
@@ -28,19 +29,9 @@ endfunction()
 
 BuildImage(${WORK}/elsewhere/checkout ${WORK}/second/tree)
 
-set(Images "")
-foreach(Arch ${ARCHITECTURES})
-  set(Folder "")
-  if(NOT Arch STREQUAL "x64")
-    set(Folder "${Arch}/")
-  endif()
-  list(APPEND Images ${Folder}vistrel.efi ${Folder}vistrel-hotkey.efi ${Folder}vistrel-launcher.efi
-       ${Folder}vistrel-forms.efi)
-endforeach()
 # The stick's image and zip, made from those images, and the release files
 # made from those.
-list(APPEND Images vistrel-stick.img ${ZIP} ${RELEASE})
-foreach(Image ${Images})
+foreach(Image ${IMAGES} vistrel-stick.img ${ZIP} ${RELEASE})
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${FIRST}/${Image} ${WORK}/second/tree/${Image}
                   RESULT_VARIABLE Differs)
   if(Differs)

@@ -1,13 +1,13 @@
 #!/usr/bin/env python3
 """The stick as a user's tools see it: sfdisk reads one FAT32 partition
 (type 0x0C) from 1 MiB in an image of at most 64 MiB, zero-filled where
-empty; mtools and the zip list the same tree, byte for byte: each
-architecture's launcher as its firmware's boot file, the driver, the
-command and the forms tool of every architecture under their own names, and
-README.TXT, which names each of them. The release files in BUILD/dist give
-the image and the zip back, and their sums check.
+empty; mtools and the zip list the tree the builder wrote in its manifest,
+byte for byte: every built image given (each launcher in EFI/BOOT, no other
+file there), each its own file, and README.TXT, which names each of them.
+The release files in BUILD/dist give the image and the zip back, and their
+sums check.
 
-    check_stick.py BUILD vistrel-VERSION.zip
+    check_stick.py BUILD vistrel-VERSION.zip MANIFEST IMAGE...
 """
 import gzip
 import json
@@ -15,8 +15,6 @@ import os
 import subprocess
 import sys
 import zipfile
-
-BOOT_FILES = {"x64": "BOOTX64.EFI", "aa64": "BOOTAA64.EFI", "ia32": "BOOTIA32.EFI"}
 
 
 def release_files(build, image, zip_name):
@@ -45,7 +43,7 @@ def release_files(build, image, zip_name):
 
 
 def main():
-    build, zip_name = sys.argv[1], sys.argv[2]
+    build, zip_name, manifest, images = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
     image = os.path.join(build, "vistrel-stick.img")
     failures = []
     if os.path.getsize(image) > 64 << 20:
@@ -55,12 +53,16 @@ def main():
     if [(p["start"], p["type"]) for p in partitions] != [(2048, "c")]:
         failures.append("sfdisk read %s, one FAT32 (LBA) partition from sector 2048 expected" % partitions)
 
-    expected = {"README.TXT": None}
-    for arch, boot in BOOT_FILES.items():
-        folder = build if arch == "x64" else os.path.join(build, arch)
-        expected["EFI/BOOT/" + boot] = os.path.join(folder, "vistrel-launcher.efi")
-        for name in ("vistrel-hotkey.efi", "vistrel.efi", "vistrel-forms.efi"):
-            expected["vistrel/%s/%s" % (arch, name)] = os.path.join(folder, name)
+    with open(manifest) as f:
+        expected = dict(json.load(f))
+    sources, wanted = {local or path for path, local in expected.items()}, set(images) | {"README.TXT"}
+    if sources != wanted:
+        failures.append("the stick lacks %s and holds %s besides"
+                        % (sorted(wanted - sources), sorted(sources - wanted)))
+    misplaced = sorted(path for path, local in expected.items()
+                       if path.startswith("EFI/BOOT/") != (os.path.basename(local or "") == "vistrel-launcher.efi"))
+    if misplaced:
+        failures.append("launchers outside EFI/BOOT or other files in it: %s" % misplaced)
     env = dict(os.environ, MTOOLS_SKIP_CHECK="1")
     with zipfile.ZipFile(os.path.join(build, zip_name)) as archive:
         files = sorted(name for name in archive.namelist() if not name.endswith("/"))
