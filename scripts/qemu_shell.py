@@ -109,11 +109,11 @@ class Disk:
         finally:
             os.unlink(f.name)
 
-    def files(self, dos_dir="/"):
-        """Long names of the files directly in a directory."""
+    def files(self, dos_dir="/", folders=False):
+        """Long names of the files (or the folders) directly in a directory."""
         out = self._m("mdir", "-b", "-i", self.path, "::" + dos_dir.replace("\\", "/")).stdout.decode()
         return sorted(os.path.basename(line.rstrip("/")) for line in out.splitlines()
-                      if line and not line.endswith("/"))
+                      if line and line.endswith("/") == folders)
 
     def captures(self, dos_dir="/"):
         """The capture files directly in a directory."""
@@ -506,8 +506,12 @@ def still_screen(machine, path, timeout=30, apart=0.5):
 UI_STARTED = 'starting Boot0000 "UiApp"'
 FRONT_PAGE_DRAWN = r"Select Language[\s\S]*=Select Entry"
 BOOT_MANAGER = r"Boot Manager Menu\s+([\s\S]*?)\s+Use the <\^> and <v> keys[\s\S]*?=Select Entry"
-# What the stick's launcher prints last, before it waits for a key.
-LAUNCHER_WAITS = r"Then open the screen you want from the firmware's menus\."
+# What the stick's launcher prints last before it waits for a key: the end of
+# its offer of the settings walk, of the line after the walk, or, where the
+# walk is not offered, of the old two lines.
+LAUNCHER_WAITS = r"(?:wait \d+ seconds, to go back to|Then open the screen you want from) the firmware's menus\."
+WALK_OFFERED = "Press F to save every settings page"
+WALK_DONE = r"Press any key, or wait \d+ seconds, to go back to the firmware's menus\."
 
 
 def enter_front_page(machine, timeout=60):
@@ -541,25 +545,56 @@ def boot_options(page):
     return [option for option in re.split(r"\s{2,}|\n", page.group(1).strip()) if option]
 
 
-def choose_boot_option(machine, options, pattern, cursor=0):
+def choose_boot_option(machine, options, pattern, cursor=0, before_enter=None):
     """Starts the first boot option matching `pattern` from the Boot Manager
-    page, whose cursor is on option `cursor`; returns the option's index."""
+    page, whose cursor is on option `cursor`; returns the option's index.
+    `before_enter()` is called with the cursor on the option."""
     index = next(i for i, option in enumerate(options) if re.search(pattern, option))
     for _ in range(abs(index - cursor)):
         machine.qmp.send_key("down" if index > cursor else "up")
         time.sleep(0.4)
+    if before_enter:
+        before_enter()
     machine.qmp.send_key("ret")
     return index
 
 
-def pass_launcher(machine, timeout=60):
+def pass_launcher(machine, timeout=60, walk=False, stop_walk=False):
     """Waits for the stick's launcher to finish its message and answers it
-    with a key, as the user does; returns the message."""
+    as the user does: with any other key, or, with `walk`, with F, which
+    starts the settings walk; `stop_walk` presses ESC once the walk reaches
+    its second form set. After the walk a key hands the machine back.
+    Returns what the launcher (and the walk) said."""
     since = machine.mark()
     machine.wait_for(LAUNCHER_WAITS, timeout, since=since)
+    if walk:
+        if WALK_OFFERED not in machine.text(since):
+            raise RuntimeError("the launcher did not offer the settings walk")
+        # The launcher empties the keyboard as it starts to wait: an F that
+        # comes just then is lost, so F is pressed again until the walk (or
+        # the line after it) shows. The walk ignores a second F.
+        deadline = time.monotonic() + timeout
+        while not re.search(r"Form set 1/|" + WALK_DONE, machine.text(since)):
+            if time.monotonic() > deadline:
+                raise RuntimeError("F did not start the settings walk within %d s" % timeout)
+            machine.qmp.send_key("f")
+            try:
+                machine.wait_for(r"Form set 1/|" + WALK_DONE, 4, since=since)
+            except RuntimeError:
+                pass
+        if stop_walk:
+            machine.wait_for(r"Form set 2/", timeout, since=since)
+            machine.qmp.send_key("esc")
+        machine.wait_for(WALK_DONE, timeout, since=since)
     message = machine.text(since)
     machine.qmp.send_key("spc")
     return message[message.find("Vistrel "):]
+
+
+def handed_back(machine):
+    """Where the console text stood when the launcher last waited for a key,
+    for wait_for(since=...): what the firmware drew after it."""
+    return [found.end() for found in re.finditer(LAUNCHER_WAITS, machine.text())][-1]
 
 
 def press_hotkey(machine, prefix, timeout=30, again_after=None):

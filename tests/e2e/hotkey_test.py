@@ -29,18 +29,29 @@ Scenarios:
             `_2` too: the file is `_3`, the others stay.
 
   stick     the stick image on the user's road (hotkey_test.py
-            build/vistrel-stick.img stick): an internal NVMe disk with a
-            writable FAT volume comes first on the PCI bus, the stick is on
-            xHCI. From power-on into the firmware's front page, its Boot
-            Manager page, the stick: the launcher says the hotkey is live
-            and its captures go to the stick, a key hands the machine back,
-            the Boot Manager page is drawn again, Ctrl+Alt+F12 saves it to
-            the stick's root. The stick chosen again says the driver was
-            already active, and a press gives one more file. Nothing lands
-            on the internal disk.
+            build/vistrel-stick.img stick), two boots on 800x600 screens:
+            an internal NVMe disk with a writable FAT volume comes first on
+            the PCI bus, the stick is on xHCI. From power-on into the
+            firmware's front page, its Boot Manager page, the stick: the
+            launcher says the hotkey is live, its captures go to the stick
+            and F would walk the settings; another key hands the machine
+            back, the Boot Manager page comes back drawn as it was when the
+            stick was chosen, Ctrl+Alt+F12 saves it to the stick's root. The
+            stick chosen again says the driver was already active, and a
+            press gives one more file. Nothing is walked, nothing lands on
+            the internal disk. The second boot answers F: the walk's folder
+            passes the index check and holds the firmware's own menu pages
+            (Device Manager, Boot Manager, Boot Maintenance Manager) with
+            the front page's set skipped, the summary says where to open it,
+            the page comes back as it was, a press gives exactly one file at
+            the stick's root, and the variable store after power-off equals
+            the first boot's.
   stick_aa64, stick_ia32  the same image as the only disk of AAVMF and
-            OVMF32, which boot it by themselves (BOOTAA64.EFI, BOOTIA32.EFI);
-            after the launcher, a press on the front page saves it there.
+            OVMF32, which boot it by themselves (BOOTAA64.EFI, BOOTIA32.EFI):
+            F walks the drivers' forms (as many as the firmware lists, 30
+            and 35) onto the stick, on OVMF32 (800x600) stopped by ESC after
+            the first form set, which the summary says; the front page comes
+            back and a press there saves it to the stick.
 
 A failure prints why and the serial console of each boot, and keeps the disk
 images and screen dumps. Python's standard library and Pillow only.
@@ -56,8 +67,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts"))
 sys.path.insert(0, HERE)
 from capture_test import Failure, check, expected_names, run_scenario  # noqa: E402
-from qemu_shell import (BOOT_MANAGER, FRONT_PAGE, LAUNCHER_WAITS, Disk, boot, boot_options,  # noqa: E402
-                        choose_boot_option, enter_front_page, open_boot_manager, pass_launcher, press_hotkey)
+from forms_test import judge_walk  # noqa: E402
+from qemu_shell import (BOOT_MANAGER, FIRMWARE, FRONT_PAGE, WALK_OFFERED, Disk, boot, boot_options,  # noqa: E402
+                        choose_boot_option, enter_front_page, handed_back, open_boot_manager, pass_launcher,
+                        press_hotkey, still_screen)
 
 TIMEOUT = 90  # seconds for one boot; a good one takes 10 to 30
 LOADED = re.compile(r"Image 'FS\d:\\vistrel-hotkey\.efi' loaded at \S+ - Success")
@@ -209,6 +222,19 @@ def scenario_at_boot(efi, work):
 
 
 STICK_OFFSET = 1 << 20  # the stick's FAT volume, after its partition table
+WALK_TIMEOUT = 300  # seconds more for a boot with the settings walk, which takes 15 s to 2 minutes
+# The firmware's own menu pages, which the walk saves when it is started from
+# the Boot Manager page, as index.txt writes their form sets' GUIDs.
+MENU_SETS = {"Device Manager": "3EBFA8E6-511D-4B5B-A95F-FB38260F1C27",
+             "Boot Manager": "847BC3FE-B974-446D-9449-5AD5412E993B",
+             "Boot Maintenance Manager": "642237C7-35D4-472D-8365-12E0CCF27A22"}
+FRONT_PAGE_SET = "9E0C30BC-3F06-4BA6-8288-09179B855DBE"
+# The drivers' forms each firmware holds when it boots the stick by itself;
+# on one of them ESC stops the walk after its first form set.
+DRIVER_FORMS = {"aa64": 30, "ia32": 35}
+STOPPED_BY_ESC = "ia32"
+WALK_PROGRESS = re.compile(r"Form set \d+/\d+, form \d+/(\d+), \d+:\d\d: ")
+SMALL_SCREEN = ["-device", "VGA,xres=800,yres=600"]
 
 
 def check_live(message, what, stick_label="VISTREL"):
@@ -216,63 +242,133 @@ def check_live(message, what, stick_label="VISTREL"):
           "%s: the launcher said %r" % (what, message))
 
 
+class StickBoot:
+    """One power-on with a copy of the stick, and what its session saw: the
+    launcher's words, the hotkey's presses, and on x86-64 the Boot Manager
+    page as each start left it and the screen just before each start."""
+
+    def __init__(self, image, work, name, arch, walk):
+        self.name, self.walk = name, walk
+        self.folder = os.path.join(work, name)
+        os.makedirs(self.folder)
+        self.stick = Disk(os.path.join(self.folder, "stick.img"), bus="usb", copy_of=image, offset=STICK_OFFSET)
+        self.internal = Disk(os.path.join(self.folder, "internal.img"), label="INTERNAL", bus="nvme") \
+            if arch == "x64" else None
+        self.vars = os.path.join(self.folder, "vars.fd")
+        self.said, self.presses, self.pages, self.chosen = [], [], [], []
+        self.result = None
+
+    def session(self, machine, arch):
+        if not self.internal:
+            self.said.append(pass_launcher(machine, timeout=WALK_TIMEOUT, walk=self.walk,
+                                           stop_walk=arch == STOPPED_BY_ESC))
+            machine.wait_for(FRONT_PAGE, 60, since=handed_back(machine))
+            self.presses.append(press_hotkey(machine, os.path.join(self.folder, "front")))
+            return
+        enter_front_page(machine)
+        options = open_boot_manager(machine)
+        index = 0
+        # The walk once; without it, the stick twice: the second start finds
+        # the driver active.
+        for start in range(1 if self.walk else 2):
+            prefix = os.path.join(self.folder, "start%d" % (start + 1))
+            index = choose_boot_option(machine, options, r"USB HARDDRIVE", cursor=index,
+                                       before_enter=lambda: self.chosen.append(
+                                           still_screen(machine, prefix + "-chosen.ppm")))
+            self.said.append(pass_launcher(machine, timeout=WALK_TIMEOUT, walk=self.walk))
+            self.pages.append(boot_options(machine.wait_for(BOOT_MANAGER, 30, since=handed_back(machine))))
+            self.presses.append(press_hotkey(machine, prefix))
+
+    def judge(self, rtc, lines):
+        """What every boot must show: the launcher's words, the presses'
+        files at the stick's root, and on x86-64 the page back as it was
+        and nothing on the internal disk. Returns the stick's folders."""
+        result = self.result
+        check(result.callback_error is None, "%s: the session stopped: %s" % (self.name, result.callback_error))
+        check_live(self.said[0], self.name + ", the first start")
+        check(WALK_OFFERED in self.said[0], "%s: the walk was not offered" % self.name)
+        captures = self.stick.captures()
+        check(len(captures) == len(self.presses), "%s: %d captures on the stick's root expected, found %s"
+              % (self.name, len(self.presses), captures))
+        names = expected_names(rtc, result.seconds, ".png")
+        names |= {name[:-4] + "_2.png" for name in names}
+        for name, press in zip(captures, self.presses):
+            check(name in names, "%s is not named from the clock" % name)
+            check_press(press, name)
+            size = check_capture(self.stick.read("/" + name), press.before, name)
+            lines.append("%s: %s, %d bytes, %dx%d, equals the screendump" % (self.name, name, size, *press.before[:2]))
+        if self.internal:
+            check(self.internal.files() + self.internal.files(folders=True) == [],
+                  "%s: the internal disk holds %s" % (self.name, self.internal.files()))
+            for page, chosen, press in zip(self.pages, self.chosen, self.presses):
+                check(any("USB HARDDRIVE" in option for option in page), "the Boot Manager page did not come back")
+                check(press.before == chosen, "%s: the Boot Manager page came back otherwise drawn than it was "
+                      "when the stick was chosen" % self.name)
+        for what, message in zip(("first start", "second start"), self.said):
+            lines.append("%s, %s: %s" % (self.name, what, " ".join(message.split("\n")[2:5]).strip()))
+        return sorted(set(self.stick.files(folders=True)) - {"EFI", "vistrel"})
+
+
 def scenario_stick(image, work, arch="x64"):
-    """The user's road: power on, the firmware's menu, the stick. On x86-64
-    an internal NVMe disk with a writable FAT volume comes first on the PCI
-    bus; its Boot Manager page starts the stick twice. Elsewhere the stick is
-    the only disk and boots by itself."""
-    stick = Disk(os.path.join(work, "stick.img"), bus="usb", copy_of=image, offset=STICK_OFFSET)
-    internal = Disk(os.path.join(work, "internal.img"), label="INTERNAL", bus="nvme") if arch == "x64" else None
+    """The user's road: power on, the firmware's menu, the stick, F for the
+    settings walk. On x86-64 an internal NVMe disk with a writable FAT
+    volume comes first on the PCI bus and the Boot Manager page starts the
+    stick; a control boot along the same road answers the launcher with
+    another key instead and starts the stick twice. Elsewhere the stick is
+    the only disk and boots by itself, once, with the walk."""
     rtc = "2024-01-15T10:30:45"
-    said, presses, pages = [], [], []
-
-    def session(machine):
-        if internal:
-            enter_front_page(machine)
-            options = open_boot_manager(machine)
-            since = machine.mark()
-            index = choose_boot_option(machine, options, r"USB HARDDRIVE")
-            said.append(pass_launcher(machine))
-            pages.append(boot_options(machine.wait_for(BOOT_MANAGER, 30, since=since)))
-            presses.append(press_hotkey(machine, os.path.join(work, "bootmanager")))
-            # The page comes back with the cursor on the stick: chosen again.
-            since = machine.mark()
-            choose_boot_option(machine, options, r"USB HARDDRIVE", cursor=index)
-            said.append(pass_launcher(machine))
-            pages.append(boot_options(machine.wait_for(BOOT_MANAGER, 30, since=since)))
-            presses.append(press_hotkey(machine, os.path.join(work, "again")))
-        else:
-            said.append(pass_launcher(machine, timeout=TIMEOUT))
-            machine.wait_for(FRONT_PAGE, 60, since=machine.text().rfind(LAUNCHER_WAITS[:20]))
-            presses.append(press_hotkey(machine, os.path.join(work, "front")))
-
-    result = boot(work, [disk for disk in (internal, stick) if disk], None, rtc=rtc,
-                  qmp_path=os.path.join(work, "qmp.sock"), session=session, timeout=TIMEOUT, arch=arch)
+    runs = ([StickBoot(image, work, "control", arch, walk=False)] if arch == "x64" else []) + \
+        [StickBoot(image, work, "walk", arch, walk=True)]
+    # 800x600, as AAVMF's ramfb: the walk's screens are judged by their index,
+    # not their size, and smaller ones save faster. Both x86-64 boots share
+    # it, as their variable stores are compared.
+    screen = [] if FIRMWARE[arch].display else SMALL_SCREEN
+    for run in runs:
+        run.result = boot(run.folder, [disk for disk in (run.internal, run.stick) if disk], None, rtc=rtc,
+                          qmp_path=os.path.join(run.folder, "qmp.sock"), vars_store=run.vars, arch=arch,
+                          session=lambda machine, run=run: run.session(machine, arch),
+                          timeout=TIMEOUT + (WALK_TIMEOUT if run.walk else 0), vga=not screen, extra_args=screen)
     lines = []
 
     def judge():
-        check(result.callback_error is None, "the session stopped: %s" % result.callback_error)
-        check_live(said[0], "the first start")
-        captures = stick.captures()
-        check(len(captures) == len(presses), "%d captures on the stick's root expected, found %s"
-              % (len(presses), captures))
-        if internal:
-            check(internal.files() == [], "the internal disk holds %s" % internal.files())
-            check("The hotkey was already active" in said[1] and "Captures go" not in said[1],
-                  "the second start said %r" % said[1])
-            for page in pages:
-                check(any("USB HARDDRIVE" in option for option in page), "the Boot Manager page did not come back")
-        names = expected_names(rtc, result.seconds, ".png")
-        names |= {name[:-4] + "_2.png" for name in names}
-        for name, press in zip(captures, presses):
-            check(name in names, "%s is not named from the clock" % name)
-            check_press(press, name)
-            size = check_capture(stick.read("/" + name), press.before, name)
-            lines.append("%s, %d bytes, %dx%d, equals the screendump" % (name, size, *press.before[:2]))
-        for what, message in zip(("first start", "second start"), said):
-            lines.append("%s: %s" % (what, " ".join(message.split("\n")[2:5]).strip()))
+        for run in runs:
+            folders = run.judge(rtc, lines)
+            if not run.walk:
+                check("Form set" not in run.result.text and folders == [],
+                      "%s: another key walked the forms: %s" % (run.name, folders))
+                check("The hotkey was already active" in run.said[1] and "Captures go" not in run.said[1],
+                      "the second start said %r" % run.said[1])
+                continue
+            stopped = arch == STOPPED_BY_ESC
+            folder, closing = judge_walk(run.result, run.stick, work, lines, shell=False,
+                                         ending="; the walk stopped: ESC was pressed" if stopped else "")
+            check(folders == [closing.group(8)], "%s: the stick holds the folders %s" % (run.name, folders))
+            check("Open \\%s\\index.html on another computer." % closing.group(8) in run.said[0],
+                  "%s: the summary does not say where to open the contact sheet" % run.name)
+            forms = int(closing.group(1))
+            listed = int(WALK_PROGRESS.search(run.said[0]).group(1))
+            if arch == "x64":
+                with open(os.path.join(folder, "index.txt"), encoding="utf-8") as f:
+                    index = f.read()
+                for title, guid in MENU_SETS.items():
+                    check(re.search(r"\[%s form \d+\]: \d{3}_\S+\.png" % guid, index),
+                          "%s: no screen of the %s page (%s) in index.txt" % (run.name, title, guid))
+                check(re.search(r"\[%s form \d+\]: \(skipped: the front page's" % FRONT_PAGE_SET, index),
+                      "%s: the front page's set is not skipped in index.txt" % run.name)
+                with open(runs[0].vars, "rb") as control, open(run.vars, "rb") as walked:
+                    check(control.read() == walked.read(), "the variable store after the walk differs from the "
+                          "control boot's")
+                lines.append("%s: the menu pages among the %d forms, then the Boot Manager page as it was drawn; "
+                             "the variable store as the control boot's" % (run.name, forms))
+            else:
+                check(listed == DRIVER_FORMS[arch], "%s lists %d forms, %d expected"
+                      % (FIRMWARE[arch].name, listed, DRIVER_FORMS[arch]))
+                check(forms < listed if stopped else forms == listed,
+                      "%s: %d of the %d forms walked" % (run.name, forms, listed))
+                lines.append("%s: %d of %d forms walked, %s, then the front page"
+                             % (run.name, forms, listed, "stopped by ESC" if stopped else "all"))
 
-    return [result], judge, lines
+    return [run.result for run in runs], judge, lines
 
 
 SCENARIOS = {"hotkey": scenario_load,
