@@ -18,6 +18,9 @@ ARCHITECTURES=(
 
 # zlib's header from the fetched source, as the driver's build sees it.
 ZLIB_INCLUDES=(-I deps/zlib -DZ_SOLO -DZ_PREFIX)
+# What the build defines (the version, the architecture's folder on the
+# stick); their values do not matter to the analysis.
+BUILD_DEFINES=(-DVISTREL_VERSION='"0"' -DVISTREL_RELEASE_DATE='"1970-01-01"' -DVISTREL_ARCHITECTURE_FOLDER='"lint"')
 
 for architecture in "${ARCHITECTURES[@]}"; do
   read -r triple efi efi_arch macro foreign <<< "$architecture"
@@ -27,7 +30,7 @@ for architecture in "${ARCHITECTURES[@]}"; do
   done
   echo "clang-tidy ($triple): ${#sources[@]} files"
   report=$(clang-tidy --quiet "${sources[@]}" -- -x c++ -std=c++17 -ffreestanding -fshort-wchar -fno-exceptions \
-    -fno-rtti --target="$triple" -I . -I "$efi" -I "$efi/$efi_arch" "${ZLIB_INCLUDES[@]}" -DGNU_EFI_USE_MS_ABI 2>&1 || true)
+    -fno-rtti --target="$triple" -I . -I "$efi" -I "$efi/$efi_arch" "${ZLIB_INCLUDES[@]}" "${BUILD_DEFINES[@]}" -DGNU_EFI_USE_MS_ABI 2>&1 || true)
   # Judged by its report, whatever the exit status: any finding fails.
   if grep -qE "(warning|error):" <<< "$report"; then
     grep -v "warnings generated" <<< "$report" >&2
@@ -44,7 +47,7 @@ for architecture in "${ARCHITECTURES[@]}"; do
   # The compiler version macros let gnu-efi's headers accept the MS ABI switch.
   cppcheck --quiet --error-exitcode=1 --inline-suppr --suppressions-list=.cppcheck-suppressions \
     --enable=warning,style,performance,portability --library=googletest --std=c++17 --language=c++ \
-    -I . -I "$efi" -I "$efi/$efi_arch" "${ZLIB_INCLUDES[@]}" -DGNU_EFI_USE_MS_ABI -D"$macro" -D__GNUC__=12 -D__GNUC_MINOR__=2 \
+    -I . -I "$efi" -I "$efi/$efi_arch" "${ZLIB_INCLUDES[@]}" "${BUILD_DEFINES[@]}" -DGNU_EFI_USE_MS_ABI -D"$macro" -D__GNUC__=12 -D__GNUC_MINOR__=2 \
     -DVISTREL_TOOLS_DIR='""' --template='{file}:{line}: {severity}: {message} [{id}]' "${dirs[@]}"
 done
 echo "lint: clean"

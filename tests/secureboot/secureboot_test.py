@@ -11,7 +11,10 @@ signed by the same key (as `make stick KEY=... CERT=...` makes it): its
 launcher loads the driver, and Ctrl+Alt+F12 on the front page saves a PNG to
 the stick.
 
-Usage: secureboot_test.py vistrel.efi EnrollKeys.efi vistrel-hotkey.efi BUILD
+Usage: secureboot_test.py vistrel.efi EnrollKeys.efi vistrel-hotkey.efi MAKE-STICK-ARGUMENTS...
+(the stick builder's --version, --release-date and --architecture NAME
+BOOT_FILE FOLDER for each architecture, as the build passes them; each
+folder's images are signed into a folder of the test's own)
 """
 import os
 import re
@@ -65,18 +68,23 @@ def make_keys(work):
     return key, crt
 
 
-def signed_stick(work, key, crt, build):
-    """The stick made from every architecture's images signed with the key."""
-    signed = os.path.join(work, "signed-build")
-    for arch in ("x64", "aa64", "ia32"):
-        source = build if arch == "x64" else os.path.join(build, arch)
-        target = signed if arch == "x64" else os.path.join(signed, arch)
+def signed_stick(work, key, crt, stick_arguments):
+    """The stick made from every architecture's images signed with the key:
+    each --architecture's folder is signed into one of the test's own."""
+    arguments = list(stick_arguments)
+    for at, argument in enumerate(stick_arguments):
+        if argument != "--architecture":
+            continue
+        name, source = arguments[at + 1], arguments[at + 3]
+        target = os.path.join(work, "signed", name)
         os.makedirs(target, exist_ok=True)
-        for image in ("vistrel", "vistrel-hotkey", "vistrel-launcher"):
-            subprocess.run([SIGN, key, crt, os.path.join(source, image + ".efi"),
-                            os.path.join(target, image + ".signed.efi")], check=True, capture_output=True)
+        for image in sorted(file for file in os.listdir(source) if file.endswith(".efi")
+                            and not file.endswith(".signed.efi")):
+            subprocess.run([SIGN, key, crt, os.path.join(source, image),
+                            os.path.join(target, image[:-4] + ".signed.efi")], check=True, capture_output=True)
+        arguments[at + 3] = target
     image = os.path.join(work, "vistrel-stick-signed.img")
-    subprocess.run([sys.executable, os.path.join(SCRIPTS, "make-stick.py"), signed, "--signed", "--image", image],
+    subprocess.run([sys.executable, os.path.join(SCRIPTS, "make-stick.py"), *arguments, "--signed", "--image", image],
                    check=True, capture_output=True)
     return Disk(os.path.join(work, "stick.img"), bus="usb", copy_of=image, offset=1 << 20)
 
@@ -99,7 +107,7 @@ def boot_signed_stick(work, stick):
 
 
 def main():
-    efi, enroll, driver, build = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
+    efi, enroll, driver, stick_arguments = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
     with tempfile.TemporaryDirectory(prefix="vistrel-secureboot-") as work:
         key, crt = make_keys(work)
         signed = os.path.join(work, "vistrel.signed.efi")
@@ -136,7 +144,7 @@ def main():
                 "unsigned command not refused"
             assert "Generate File at" not in refused.split("\n", 1)[-1], "unsigned command ran"
             assert disk.files("/unsigned") == [], "unsigned command wrote a file"
-            stick = signed_stick(work, key, crt, build)
+            stick = signed_stick(work, key, crt, stick_arguments)
             said, presses, second = boot_signed_stick(work, stick)
             assert second.callback_error is None, "the signed stick's session stopped: %s" % second.callback_error
             assert "The hotkey is live" in said[0], "the signed stick's launcher said %r" % said[0]
