@@ -13,15 +13,18 @@ firmware's front page, its Boot Manager page, the stick, the launcher's
 message, back on the Boot Manager page, Ctrl+Alt+F12; an internal NVMe disk
 comes first on the PCI bus. On AAVMF and OVMF32 the stick, alone, boots by
 itself and the key is pressed on the front page. The capture is copied out of
-the stick.
+the stick. --stick IMAGE --forms answers the launcher with F instead: the
+settings walk from the stick, then back on the firmware's page, and the
+walk's folder is copied out of the stick once its index checks out.
 
-    demo.py [--rtc 2024-01-15T10:30:45] [--gui] [--hotkey | --stick IMAGE | --forms] [--arch x64|aa64|ia32]
-            [--out DIR] [build/vistrel.efi]
+    demo.py [--rtc 2024-01-15T10:30:45] [--gui] [--hotkey | --stick IMAGE [--forms] | --forms]
+            [--arch x64|aa64|ia32] [--out DIR] [build/vistrel.efi]
 """
 import argparse
 import datetime
 import os
 import re
+import shutil
 import sys
 import tempfile
 import threading
@@ -30,7 +33,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
 from qemu_shell import (BANNER, BOOT_MANAGER, FIRMWARE, FORMS_CLOSING, FRONT_PAGE, SAVE_ERROR, STATUS, Disk,  # noqa: E402
-                        boot, check_forms_index, choose_boot_option, closing_paths, enter_front_page,
+                        boot, check_forms_index, choose_boot_option, closing_paths, enter_front_page, handed_back,
                         open_boot_manager, pass_launcher, plain, press_hotkey)
 
 # White on blue, the shell's own coloured output (ver, map, ls) and a note
@@ -270,8 +273,10 @@ def copy_out(disk, names, out, wheres):
         print("%-42s %s" % (label, os.path.relpath(png)))
 
 
-def stick_session(work, progress, pause, internal):
-    """The user's road with the stick, as far as the firmware takes it."""
+def stick_session(work, progress, pause, internal, walk):
+    """The user's road with the stick, as far as the firmware takes it: the
+    hotkey pressed where the launcher hands back, or, with `walk`, F at the
+    launcher and the settings walk."""
     def session(machine):
         if internal:
             progress.say("pressing Esc every 0.3 s, as the logo shows, to enter the firmware's menu")
@@ -279,25 +284,33 @@ def stick_session(work, progress, pause, internal):
             progress.say("the front page is up; opening its Boot Manager page")
             options = open_boot_manager(machine)
             progress.say("boot options: %s; choosing the stick" % "; ".join(options))
-            since = machine.mark()
             choose_boot_option(machine, options, r"USB HARDDRIVE")
         else:
             progress.say("the stick is the only disk: the firmware boots it by itself")
-        message = pass_launcher(machine, timeout=120)
+        if walk:
+            progress.say("pressing F at the launcher's offer: the settings walk")
+        message = pass_launcher(machine, timeout=300, walk=walk)
         progress.say("the launcher said:")
-        for line in message.strip().split("\n"):
+        for line in message.split("Form set 1/")[0].strip().split("\n"):
             print("      | " + line, flush=True)
+        if walk:
+            progress.say("the walk said:")
+            for line in (FORMS_CLOSING.search(message), re.search(r"Open \\\S+ on another computer\.", message)):
+                print("      | " + (line.group(0) if line else "(nothing: it did not finish)"), flush=True)
         progress.say("a key pressed: the launcher hands the machine back to the firmware")
         if internal:
-            machine.wait_for(BOOT_MANAGER, 30, since=since)
+            machine.wait_for(BOOT_MANAGER, 30, since=handed_back(machine))
             where = "the Boot Manager page"
         else:
-            machine.wait_for(FRONT_PAGE, 60, since=machine.mark())
+            machine.wait_for(FRONT_PAGE, 60, since=handed_back(machine))
             where = "the front page"
         time.sleep(pause)
-        progress.say("pressing Ctrl+Alt+F12 on %s" % where)
-        progress.say(describe(press_hotkey(machine, os.path.join(work, "stick"))))
-        time.sleep(pause)
+        if walk:
+            progress.say("back on %s" % where)
+        else:
+            progress.say("pressing Ctrl+Alt+F12 on %s" % where)
+            progress.say(describe(press_hotkey(machine, os.path.join(work, "stick"))))
+            time.sleep(pause)
         progress.say("stopping QEMU")
     return session
 
@@ -308,22 +321,52 @@ def stick_demo(options, display):
         internal = Disk(os.path.join(work, "internal.img"), label="INTERNAL", bus="nvme") \
             if options.arch == "x64" else None
         disks = [disk for disk in (internal, stick) if disk]
-        print("Powering on QEMU + %s with the stick on USB%s (about 20 to 40 seconds without KVM)..."
-              % (FIRMWARE[options.arch].name, " beside an internal NVMe disk" if internal else ""), flush=True)
+        print("Powering on QEMU + %s with the stick on USB%s (about %s without KVM)..."
+              % (FIRMWARE[options.arch].name, " beside an internal NVMe disk" if internal else "",
+                 "one to three minutes with the walk" if options.forms else "20 to 40 seconds"), flush=True)
 
         def run(display):
             progress = Progress(STAGES[:1])
-            session = stick_session(work, progress, 3 if display else 0, internal)
-            return run_machine(work, disks, None, options.rtc, display, progress=progress, timeout=180,
-                               qmp_path=os.path.join(work, "qmp.sock"), session=session, arch=options.arch)
+            session = stick_session(work, progress, 3 if display else 0, internal, options.forms)
+            return run_machine(work, disks, None, options.rtc, display, progress=progress,
+                               timeout=480 if options.forms else 180, qmp_path=os.path.join(work, "qmp.sock"),
+                               session=session, arch=options.arch)
         result = run_in_window(run, display)
+        if internal and internal.files() + internal.files(folders=True):
+            print("warning: the internal disk holds %s" % (internal.files() + internal.files(folders=True)))
+        if options.forms:
+            if result.callback_error:
+                print("The road did not run through (%s)." % result.callback_error)
+            return 0 if copy_walk_out(stick, result, work, options.out) and not result.callback_error else 1
         captures = stick.captures()
         if not as_expected(result, captures, 1, "One capture on the stick"):
             return 1
-        if internal and internal.files():
-            print("warning: the internal disk holds %s" % internal.files())
         copy_out(stick, captures, options.out, ["From the stick"])
     return 0
+
+
+def copy_walk_out(disk, result, work, out):
+    """The walk's folder from the disk into `out`, once it passes the index
+    check, and says where it is. Returns the closing line's match, or None
+    (and why) when there is nothing to copy."""
+    closing = FORMS_CLOSING.search(result.text)
+    if not closing:
+        print("The walk did not finish%s. The console said:" % (" (QEMU timed out)" if result.timed_out else ""))
+        print(result.text)
+        return None
+    disk.copy_out("/" + closing.group(8), work)
+    try:
+        entries, images = check_forms_index(os.path.join(work, closing.group(8)), int(closing.group(1)))
+    except ValueError as failure:
+        print("The folder fails the index check: %s" % failure)
+        return None
+    folder = os.path.join(out, closing.group(8))
+    shutil.copytree(os.path.join(work, closing.group(8)), folder, dirs_exist_ok=True)
+    print()
+    print("Folder (%d entries, %d screens, every image in the index there): %s"
+          % (len(entries), len(images), os.path.relpath(folder)))
+    print("Contact sheet: %s" % os.path.relpath(os.path.join(folder, "index.html")))
+    return closing
 
 
 def forms_demo(options, display):
@@ -338,29 +381,15 @@ def forms_demo(options, display):
             return run_machine(work, [disk], FORMS_SCRIPT.format(pause=pause), options.rtc, display,
                                progress=Progress(FORMS_STAGES), timeout=600, arch=options.arch)
         result = run_in_window(run, display)
-
-        closing = FORMS_CLOSING.search(result.text)
-        status = STATUS.search(result.text)
+        closing = copy_walk_out(disk, result, work, options.out)
         if not closing:
-            print("The walk did not finish%s. The console said:" % (" (QEMU timed out)" if result.timed_out else ""))
-            print(result.text)
             return 1
-        disk.copy_out("/" + closing.group(8), options.out)
-    folder = os.path.join(options.out, closing.group(8))
-    try:
-        entries, images = check_forms_index(folder, int(closing.group(1)))
-    except ValueError as failure:
-        print("The folder fails the index check: %s" % failure)
-        return 1
+    status = STATUS.search(result.text)
     print()
     print("vistrel-forms.efi said:")
     print("  " + closing.group(0))
     if status:
         print("  %%lasterror%% afterwards: %s" % status.group(1))
-    print()
-    print("Folder (%d entries, %d screens, every image in the index there): %s"
-          % (len(entries), len(images), os.path.relpath(folder)))
-    print("Contact sheet: %s" % os.path.relpath(os.path.join(folder, "index.html")))
     return 0 if status and status.group(1) == "0x0" else 1
 
 
@@ -372,7 +401,8 @@ def main():
     parser.add_argument("--hotkey", action="store_true",
                         help="load vistrel-hotkey.efi and press its key at the shell and on the front page")
     parser.add_argument("--stick", metavar="IMAGE",
-                        help="boot the stick image from the firmware's menu and press the key there")
+                        help="boot the stick image from the firmware's menu and press the key there "
+                             "(with --forms: F at the launcher, the settings walk)")
     parser.add_argument("--forms", action="store_true",
                         help="run vistrel-forms.efi instead: every settings form, its folder copied out")
     parser.add_argument("--out", default=os.path.join(ROOT, "out"), help="where the capture goes (default out/)")
@@ -396,7 +426,7 @@ def main():
         options.efi = os.path.join(os.path.dirname(options.efi), "vistrel-hotkey.efi")
     if options.stick:
         options.efi = options.stick
-    if options.forms:
+    if options.forms and not options.stick:
         options.efi = os.path.join(os.path.dirname(options.efi), "vistrel-forms.efi")
     if not os.path.exists(options.efi):
         print("%s is missing: run `make build` first" % options.efi)
