@@ -1,9 +1,12 @@
 // The forms tool against the fake firmware's forms: the listing from package
 // lists built here, the walk against a browser that reads keys as EDK II's.
 #include <cstring>
+#include <functional>
 
 #include "forms/FormList.h"
+#include "forms/FormNames.h"
 #include "forms/FormsTool.h"
+#include "forms/ScreenCompare.h"
 #include "launcher/Launcher.h"
 #include "platform/ApplicationFrame.h"
 #include "platform/DriverFrame.h"
@@ -272,6 +275,19 @@ TEST_F(FormsToolTest, WalkSavesEveryScreenOnceWithOnlyEscAndPageDown) {
       << Console();
 }
 
+// The walk's time counts across midnight: started at 23:59:30, done at
+// 00:01:15 the next day, it took 1:45.
+TEST_F(FormsToolTest, ElapsedTimeCountsAcrossMidnight) {
+  Fw.Time = {2024, 1, 15, 23, 59, 30, 0, 0, 0, 0, 0};
+  Fw.OnCall = [this](const std::string &Call) {
+    if (Call == "SendForm(2)") Fw.Time = {2024, 1, 16, 0, 1, 15, 0, 0, 0, 0, 0};
+  };
+  EXPECT_EQ(Run({"-set", "1"}), EFI_SUCCESS);
+  EXPECT_NE(Console().find("3 forms: 4 screens, 1 skipped, 0 failed (1:45). In \\Vistrel_forms_240115_235930"),
+            std::string::npos)
+      << Console();
+}
+
 // From the stick: F at the launcher starts the real tool as the firmware
 // starts a boot option's image, with no shell and no arguments. It walks
 // every set into a folder at the stick's root, and its summary says where to
@@ -448,6 +464,92 @@ TEST_P(OptionsTest, ChooseSetsOrStopBeforeAnythingIsMade) {
 
 void PrintTo(const Choice &Case, std::ostream *Out) { *Out << Case.What; }
 INSTANTIATE_TEST_SUITE_P(Options, OptionsTest, ::testing::ValuesIn(kChoices));
+
+// A form's file stem from an untrusted title: ASCII letters and digits, one
+// '_' for each run of anything else, none at either end, at most 40 from the
+// title, and the form's id when nothing is left.
+TEST(FormNames, StemsFromUntrustedTitles) {
+  const std::u16string Forty(40, u'a');
+  const struct {
+    UINTN Position;
+    std::u16string Title;
+    EFI_FORM_ID FormId;
+    std::u16string Stem;
+  } Cases[] = {
+      {7, u"Secure Boot Configuration", 1, u"007_Secure_Boot_Configuration"},
+      {1, u"  --Boot\tOptions!! ", 1, u"001_Boot_Options"},
+      {12, u"Langue fran\u00e7aise", 1, u"012_Langue_fran_aise"},
+      {1234, u"Main", 1, u"1234_Main"},
+      {3, u"", 42, u"003_form_42"},
+      {3, u"\u00e9\u00e8 / \\:*?", 65535, u"003_form_65535"},
+      {5, Forty + u"bcd", 1, u"005_" + Forty},
+      {5, Forty.substr(1) + u" b", 1, u"005_" + Forty.substr(1)},  // a gap cut at the limit is dropped
+      {5, Forty.substr(2) + u" bc", 1, u"005_" + Forty.substr(2) + u"_b"},
+      {4294967295u, Forty + u"zz", 1, u"4294967295_" + Forty},  // the longest stem fills its buffer
+  };
+  for (const auto &Case : Cases) {
+    CHAR16 Stem[kFormStemLength];
+    BuildFormStem(Case.Position, fake::Ucs2(Case.Title).data(), Case.FormId, Stem);
+    EXPECT_EQ(U16(Stem), Case.Stem) << fake::Narrow(Case.Title);
+  }
+}
+
+// Two screens of one form as EDK II's display engine draws them, text in
+// 8x19 cells; the second is the first with one change, which is the same
+// page to the comparison or a new one. Here 6 columns lie left of the help
+// and 3 rows above the key help.
+TEST(ScreenCompare, OnlyTextLeftOfTheHelpAndAboveTheKeyHelpCounts) {
+  using Pixels = std::vector<EFI_GRAPHICS_OUTPUT_BLT_PIXEL>;
+  const TEXT_GRID Grid = {4, 3, 9, 8};
+  const UINTN Width = 2 * Grid.Left + Grid.Columns * kGlyphWidth, Height = 2 * Grid.Top + Grid.Rows * kGlyphHeight;
+  // Glyph Code (1 to 11; 0 is blank) in a cell, Ink on Paper.
+  auto Paint = [&](Pixels &Screen, UINTN Column, UINTN Row, unsigned Code, UINT8 Ink, UINT8 Paper) {
+    for (UINTN Y = 0; Y < kGlyphHeight; Y++)
+      for (UINTN X = 0; X < kGlyphWidth; X++) {
+        const UINT8 Grey = Code != 0 && (X * 3 + Y * 5 + Code * 7) % 11 < 4 ? Ink : Paper;
+        Screen[(Grid.Top + Row * kGlyphHeight + Y) * Width + Grid.Left + Column * kGlyphWidth + X] = {Grey, Grey, Grey, 0};
+      }
+  };
+  auto CodeAt = [](UINTN Column, UINTN Row) { return static_cast<unsigned>((Row * 9 + Column) % 11 + 1); };
+  Pixels First(Width * Height);
+  for (UINTN Row = 0; Row < Grid.Rows; Row++)
+    for (UINTN Column = 0; Column < Grid.Columns; Column++) Paint(First, Column, Row, CodeAt(Column, Row), 0x20, 0xC0);
+  Paint(First, 3, 0, 0, 0x20, 0xC0);
+  auto Another = [&](UINTN Column, UINTN Row) {
+    return [&, Column, Row](Pixels &Second) { Paint(Second, Column, Row, CodeAt(Column, Row) % 11 + 1, 0x20, 0xC0); };
+  };
+  const struct {
+    const char *What;
+    std::function<void(Pixels &)> Change;
+    bool Same;
+  } Cases[] = {
+      {"nothing", [](Pixels &) {}, true},
+      {"the highlight on row 1, in other colours",
+       [&](Pixels &Second) {
+         for (UINTN Column = 0; Column < Grid.Columns; Column++) Paint(Second, Column, 1, CodeAt(Column, 1), 0xFF, 0x00);
+       },
+       true},
+      {"another glyph in the last cell compared", Another(5, 2), false},
+      {"another glyph in the help's first column", Another(6, 0), true},
+      {"another glyph in the key help's first row", Another(0, 3), true},
+      {"one pixel of a glyph",
+       [&](Pixels &Second) {
+         EFI_GRAPHICS_OUTPUT_BLT_PIXEL &Pixel = Second[(Grid.Top + 26) * Width + Grid.Left + 11];
+         const UINT8 Other = Pixel.Blue == 0x20 ? 0xC0 : 0x20;
+         Pixel = {Other, Other, Other, 0};
+       },
+       false},
+      {"the margin around the cells", [](Pixels &Second) { Second[0] = {0xFF, 0xFF, 0xFF, 0}; }, true},
+      // A cell of one colour, whichever: all that a highlight leaves of a blank one.
+      {"a blank cell filled whole", [&](Pixels &Second) { Paint(Second, 3, 0, 0, 0x20, 0x20); }, true},
+  };
+  for (const auto &Case : Cases) {
+    Pixels Second = First;
+    Case.Change(Second);
+    CaptureImage A = {Width, Height, 0, First.data()}, B = {Width, Height, 0, Second.data()};
+    EXPECT_EQ(SameButHighlightAndHelp(&A, &B, Grid), Case.Same) << Case.What;
+  }
+}
 
 // Each firmware call of a short walk failing in turn: on every road the
 // firmware's input comes back, nothing is kept, every file left is whole,

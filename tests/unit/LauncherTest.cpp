@@ -137,6 +137,9 @@ TEST_F(LauncherTest, EachOutcomeIsSaidAndTheFirmwareGetsItsMenuBack) {
        {"The hotkey is live", "This stick is read-only, so captures go to the first writable volume"}, 1},
       {"stick full", [](fake::FakeFirmware &F) { F.Volumes[1].FreeBytes = 1000; },
        {"This stick is full, so captures go to the first writable volume"}, 1},
+      {"LoadImage says already started: only StartImage's means the driver is active",
+       [](fake::FakeFirmware &F) { F.LoadImageVerdict = EFI_ALREADY_STARTED; },
+       {"Vistrel could not start its hotkey: the driver did not start\r\n(an EFI error, status 0x14)"}, 0},
   };
   for (const Case &C : Cases) {
     SCOPED_TRACE(C.What);
@@ -145,6 +148,7 @@ TEST_F(LauncherTest, EachOutcomeIsSaidAndTheFirmwareGetsItsMenuBack) {
     C.Arrange(F);
     const std::string Said = Launch(F);
     for (const char *Text : C.Said) EXPECT_NE(Said.find(Text), std::string::npos) << Text << " in:\n" << Said;
+    EXPECT_EQ(Said.find("already active"), std::string::npos) << Said;
     EXPECT_EQ(Said.find("Captures go") != std::string::npos || Said.find("This stick is") != std::string::npos,
               C.Loaded == 1)
         << "where files go is said only when this stick's copy is live";
