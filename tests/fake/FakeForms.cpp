@@ -214,7 +214,8 @@ EFI_STATUS EFIAPI SendForm(EFI_FORM_BROWSER2_PROTOCOL *, EFI_HII_HANDLE *, UINTN
 // the highlighted row inverted, the help column and the key help following
 // the highlight.
 void FakeForms::Draw(EFI_FORM_ID Form, unsigned Page, unsigned Highlight) {
-  const UINTN Left = (Fw.ScreenWidth - Columns * 8) / 2, Top = (Fw.ScreenHeight - Rows * 19) / 2;
+  const UINTN Left = Centred ? (Fw.ScreenWidth - Columns * CellWidth) / 2 : 0;
+  const UINTN Top = Centred ? (Fw.ScreenHeight - Rows * CellHeight) / 2 : 0;
   std::fill(Fw.Screen.begin(), Fw.Screen.end(), 0);
   for (UINTN Row = 0; Row < Rows; Row++)
     for (UINTN Column = 0; Column < Columns; Column++) {
@@ -222,9 +223,9 @@ void FakeForms::Draw(EFI_FORM_ID Form, unsigned Page, unsigned Highlight) {
       const unsigned Code = Column % 9 == 8 ? 0 : (Help ? Highlight * 3 + Row + Column : Form * 7 + Page * 5 + Row * 3 + Column) % 13;
       const bool Lit = !Help && Row == Highlight + 2;
       const UINT32 Ink = Lit ? 0xFFFFFF : 0x000080, Paper = Lit ? 0x000000 : 0xC0C0C0;
-      for (UINTN Y = 0; Y < 19; Y++)
-        for (UINTN X = 0; X < 8; X++)
-          Fw.Screen[(Top + Row * 19 + Y) * Fw.ScreenWidth + Left + Column * 8 + X] =
+      for (UINTN Y = 0; Y < CellHeight; Y++)
+        for (UINTN X = 0; X < CellWidth; X++)
+          Fw.Screen[(Top + Row * CellHeight + Y) * Fw.ScreenWidth + Left + Column * CellWidth + X] =
               Code != 0 && (X * 3 + Y * 5 + Code * 7) % 11 < 4 ? Ink : Paper;
     }
   Screens.push_back({Form, Page, Fw.Screen});
@@ -267,7 +268,7 @@ FakeForms::FakeForms(FakeFirmware &Firmware)
 void FakeForms::SetTextMode(UINTN TextColumns, UINTN TextRows) {
   Columns = TextColumns;
   Rows = TextRows;
-  Fw.SetScreenSize(static_cast<UINT32>(Columns * 8), static_cast<UINT32>(Rows * 19 + 11));
+  Fw.SetScreenSize(static_cast<UINT32>(Columns * CellWidth), static_cast<UINT32>(Rows * CellHeight + 11));
 }
 
 FakeForms::~FakeForms() {

@@ -47,10 +47,13 @@ class FakeForms {
   // at once, and one that reads only the real keyboard.
   EFI_STATUS Refusal = EFI_SUCCESS;
   bool ReadsKeyboardOnly = false;
-  // The console's text mode, centred on a screen a little larger (800x600
-  // for the 100x31 the constructor sets).
+  // The console's text mode, on a screen a little larger (800x600 for the
+  // 100x31 the constructor sets). Its cells are EDK II's 8x19, centred,
+  // unless a test draws them otherwise before it sets the mode.
   void SetTextMode(UINTN Columns, UINTN Rows);
   UINTN Columns = 0, Rows = 0;
+  UINTN CellWidth = 8, CellHeight = 19;
+  bool Centred = true;  // otherwise from the screen's top-left corner
 
   // --- what happened ------------------------------------------------------
   struct Drawn {

@@ -551,6 +551,43 @@ TEST(ScreenCompare, OnlyTextLeftOfTheHelpAndAboveTheKeyHelpCounts) {
   }
 }
 
+// The comparison assumes EDK II's cells, 8x19 (the UEFI standard's narrow
+// glyph) and centred: its rows must lie on the screen's text rows, since a
+// highlight recolours whole rows and a cell across two of them has more
+// colours than a glyph's two; its columns need not. Where the rows do not
+// line up, the Page Down that moved only the highlight looks new: each form
+// gets one screen more, its last page again, and no page is lost.
+TEST(ScreenCompare, TextRowsMustLieOnEdk2sCellsOrEachFormGetsOneScreenMore) {
+  const struct {
+    const char *What;
+    UINTN CellWidth, CellHeight;
+    bool Centred, JudgedRight;
+  } Layouts[] = {
+      {"EDK II's 8x19, centred", 8, 19, true, true},
+      {"9x19: other columns", 9, 19, true, true},
+      {"8x19 from the top-left corner: rows 5 pixels off", 8, 19, false, false},
+      {"8x16", 8, 16, true, false},
+  };
+  for (const auto &Layout : Layouts) {
+    SCOPED_TRACE(Layout.What);
+    fake::FakeFirmware Fw;
+    fake::FakeForms Forms(Fw);
+    Arrange(Forms);
+    Forms.CellWidth = Layout.CellWidth;
+    Forms.CellHeight = Layout.CellHeight;
+    Forms.Centred = Layout.Centred;
+    Forms.SetTextMode(100, 31);
+    EXPECT_EQ(RunForms(Fw, Forms, {"-set", "1"}), EFI_SUCCESS);
+    std::vector<std::string> Screens = {"001_SIMPLE_EN_FRAN_AIS.PNG", "002_LONG_PAGE.PNG", "002_LONG_PAGE_2.PNG",
+                                        "002_LONG_PAGE_3.PNG"};
+    if (!Layout.JudgedRight) {
+      Screens.insert(Screens.begin() + 1, "001_SIMPLE_EN_FRAN_AIS_2.PNG");
+      Screens.push_back("002_LONG_PAGE_4.PNG");
+    }
+    EXPECT_EQ(ExpectScreens(Fw, Forms), Screens);
+  }
+}
+
 // Each firmware call of a short walk failing in turn: on every road the
 // firmware's input comes back, nothing is kept, every file left is whole,
 // and success means every screen was saved.
