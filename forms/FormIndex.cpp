@@ -86,7 +86,7 @@ EFI_STATUS FormIndex::Open(EFI_FILE_PROTOCOL *Folder, const FormList *List, cons
 VOID FormIndex::Heading(BOOLEAN Html) {
   mLine.Text(mVendor, Html);
   mLine.Ascii(", ");
-  AppendRevisions(&mLine, mRevision, mUefiRevision, ", ");
+  mLine.Revisions(mRevision, mUefiRevision, ", ");
   if (mHasTime) {
     mLine.Ascii(", ");
     mLine.Time(mTime, ' ');

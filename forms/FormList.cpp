@@ -2,6 +2,7 @@
 
 #include "platform/Firmware.h"
 #include "platform/Library.h"
+#include "platform/Text.h"
 
 namespace {
 

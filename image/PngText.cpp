@@ -3,8 +3,8 @@
 #include <zlib.h>
 
 #include "platform/CaptureClock.h"
-#include "platform/Firmware.h"
 #include "platform/Library.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -129,7 +129,7 @@ UINTN WritePngTextChunks(const PNG_ORIGIN *Origin, UINT8 *Destination) {
     Source.Text.Ascii("Unnamed firmware");
   }
   Source.Text.Ascii(", ");
-  AppendRevisions(&Source.Text, Origin->FirmwareRevision, Origin->UefiRevision, "; ");
+  Source.Text.Revisions(Origin->FirmwareRevision, Origin->UefiRevision, "; ");
   Length += WritePngChunk("tEXt", Source.Text.Data(), Source.Text.Size(), Destination + Length);
 
   const EFI_TIME *Time = Origin->Time;

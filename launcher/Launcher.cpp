@@ -9,6 +9,7 @@
 #include "platform/Print.h"
 #include "platform/Protocol.h"
 #include "platform/SecureBoot.h"
+#include "platform/Text.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // switches the images use.
 #pragma once
 
-#include "platform/Text.h"
+#include "platform/Efi.h"
 
 struct FIRMWARE_ORIGIN {
   // The system table's FirmwareVendor: outside input, with no promise that it
@@ -13,9 +13,6 @@ struct FIRMWARE_ORIGIN {
 };
 
 FIRMWARE_ORIGIN ReadFirmwareOrigin();
-
-// "revision 0x00010000" Separator "UEFI 2.7" (2.31 reads "2.3.1").
-VOID AppendRevisions(TextBuffer *Text, UINT32 Revision, UINT32 UefiRevision, const char *Separator);
 
 // EDK II's boot manager arms a five-minute watchdog before it starts an
 // image; what runs for minutes, or hands the PC back, turns it off.

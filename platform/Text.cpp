@@ -112,6 +112,21 @@ VOID TextBuffer::Guid(const EFI_GUID &Guid) {
   Text(Formatted, FALSE);
 }
 
+VOID TextBuffer::Revisions(UINT32 Revision, UINT32 UefiRevision, const char *Separator) {
+  const UINT32 Minor = UefiRevision & 0xFFFF;
+  Ascii("revision 0x");
+  Hex32(Revision);
+  Ascii(Separator);
+  Ascii("UEFI ");
+  Decimal(UefiRevision >> 16);
+  Put('.');
+  Decimal(Minor / 10);
+  if (Minor % 10 != 0) {
+    Put('.');
+    Decimal(Minor % 10);
+  }
+}
+
 VOID TextBuffer::Time(const EFI_TIME &Time, char Between) {
   Decimal(Time.Year, 4);
   Put('-');

@@ -22,6 +22,9 @@ class TextBuffer {
   VOID Decimal(UINT64 Value, UINTN MinimumDigits = 1);
   VOID Hex32(UINT32 Value);  // eight upper-case digits
   VOID Guid(const EFI_GUID &Guid);
+  // The firmware's: "revision 0x00010000" Separator "UEFI 2.7" (2.31 reads
+  // "2.3.1").
+  VOID Revisions(UINT32 Revision, UINT32 UefiRevision, const char *Separator);
   // "2024-01-15" Between "10:30:45".
   VOID Time(const EFI_TIME &Time, char Between);
   VOID Clear();
