@@ -23,12 +23,13 @@ test: build
 lint: deps
 	@scripts/lint.sh
 
-# make run [RTC=2024-01-15T10:30:45] [GUI=1] [OUT=dir] [HOTKEY=1 | STICK=1 | FORMS=1] [ARCH=aa64|ia32]:
+# make run [RTC=2024-01-15T10:30:45] [GUI=1] [OUT=dir] [HOTKEY=1 | STICK=1 | FORMS=1 | STICK=1 FORMS=1] [ARCH=aa64|ia32]:
 # a fixed clock for the file name, QEMU's window when a display is there,
 # where the capture goes; the hotkey driver at the shell and on the front page
 # instead, or the USB stick booted from the firmware's menu, or the forms
-# tool's walk of every settings form, its folder copied into OUT; another
-# architecture's images on its own firmware (AAVMF, OVMF32).
+# tool's walk of every settings form, its folder copied into OUT (both: F at
+# the stick's launcher, the walk from there); another architecture's images
+# on its own firmware (AAVMF, OVMF32).
 RTC ?=
 GUI ?=
 OUT ?= out
