@@ -22,6 +22,7 @@ walk's folder is copied out of the stick once its index checks out.
 """
 import argparse
 import datetime
+import glob
 import os
 import re
 import shutil
@@ -143,7 +144,8 @@ def gui_display():
     if not (os.environ.get("DISPLAY") or os.environ.get("WAYLAND_DISPLAY")):
         return None, "no display here (DISPLAY is not set)"
     for name in ("gtk", "sdl"):
-        if os.path.exists("/usr/lib/x86_64-linux-gnu/qemu/ui-%s.so" % name):
+        # Debian's module folder, whatever this machine's architecture.
+        if glob.glob("/usr/lib/*/qemu/ui-%s.so" % name):
             return name, None
     return None, "QEMU has no window back end (the qemu-system-gui package adds one)"
 
@@ -354,14 +356,15 @@ def copy_walk_out(disk, result, work, out):
         print("The walk did not finish%s. The console said:" % (" (QEMU timed out)" if result.timed_out else ""))
         print(result.text)
         return None
-    disk.copy_out("/" + closing.group(8), work)
+    disk.copy_out("/" + closing.group("folder"), work)
     try:
-        entries, images = check_forms_index(os.path.join(work, closing.group(8)), int(closing.group(1)))
+        entries, images = check_forms_index(os.path.join(work, closing.group("folder")),
+                                            int(closing.group("forms")))
     except ValueError as failure:
         print("The folder fails the index check: %s" % failure)
         return None
-    folder = os.path.join(out, closing.group(8))
-    shutil.copytree(os.path.join(work, closing.group(8)), folder, dirs_exist_ok=True)
+    folder = os.path.join(out, closing.group("folder"))
+    shutil.copytree(os.path.join(work, closing.group("folder")), folder, dirs_exist_ok=True)
     print()
     print("Folder (%d entries, %d screens, every image in the index there): %s"
           % (len(entries), len(images), os.path.relpath(folder)))
@@ -391,6 +394,47 @@ def forms_demo(options, display):
     if status:
         print("  %%lasterror%% afterwards: %s" % status.group(1))
     return 0 if status and status.group(1) == "0x0" else 1
+
+
+def command_demo(options, display):
+    """The shell command once, its BMP copied into OUT with a PNG preview."""
+    with tempfile.TemporaryDirectory(prefix="vistrel-demo-") as work:
+        disk = Disk(os.path.join(work, "disk.img"), label="DEMO")
+        disk.put(options.efi, "/vistrel.efi")
+        disk.put_text(README, "/readme.txt")
+        print("Booting QEMU + %s's UEFI Shell (about 10 to 20 seconds without KVM)%s..."
+              % (FIRMWARE[options.arch].name, ", clock set to " + options.rtc if options.rtc else ""), flush=True)
+
+        def run(display):
+            pause = "stall 3000000\n" if display else ""  # a moment to look at the window
+            return run_machine(work, [disk], SCRIPT.format(pause=pause, after=pause), options.rtc, display,
+                               arch=options.arch)
+        result = run_in_window(run, display)
+
+        said = console_lines(result.serial)
+        paths = closing_paths(result.serial)
+        captures = disk.captures()
+        if result.timed_out or not captures:
+            print("No capture was written%s. The console said:" % (" (QEMU timed out)" if result.timed_out else ""))
+            print(result.text)
+            return 1
+        name = captures[0]
+        if paths and paths[-1] != "\\" + name:
+            print("warning: the console named %s, the disk holds \\%s" % (paths[-1], name))
+        bmp = os.path.join(options.out, name)
+        with open(bmp, "wb") as f:
+            f.write(disk.read("/" + name))
+
+    png, size = save_png(bmp)
+    print()
+    print("vistrel.efi said:")
+    for line in said:
+        print("  " + line)
+    print()
+    print("Capture (%dx%d BMP): %s" % (size[0], size[1], os.path.relpath(bmp)))
+    print("Preview (PNG):         %s" % os.path.relpath(png))
+    return 0
+
 
 
 def main():
@@ -439,43 +483,7 @@ def main():
         return hotkey_demo(options, display)
     if options.forms:
         return forms_demo(options, display)
-    with tempfile.TemporaryDirectory(prefix="vistrel-demo-") as work:
-        disk = Disk(os.path.join(work, "disk.img"), label="DEMO")
-        disk.put(options.efi, "/vistrel.efi")
-        disk.put_text(README, "/readme.txt")
-        print("Booting QEMU + %s's UEFI Shell (about 10 to 20 seconds without KVM)%s..."
-              % (FIRMWARE[options.arch].name, ", clock set to " + options.rtc if options.rtc else ""), flush=True)
-
-        def run(display):
-            pause = "stall 3000000\n" if display else ""  # a moment to look at the window
-            return run_machine(work, [disk], SCRIPT.format(pause=pause, after=pause), options.rtc, display,
-                               arch=options.arch)
-        result = run_in_window(run, display)
-
-        said = console_lines(result.serial)
-        paths = closing_paths(result.serial)
-        captures = disk.captures()
-        if result.timed_out or not captures:
-            print("No capture was written%s. The console said:" % (" (QEMU timed out)" if result.timed_out else ""))
-            print(result.text)
-            return 1
-        name = captures[0]
-        if paths and paths[-1] != "\\" + name:
-            print("warning: the console named %s, the disk holds \\%s" % (paths[-1], name))
-        bmp = os.path.join(options.out, name)
-        with open(bmp, "wb") as f:
-            f.write(disk.read("/" + name))
-
-    png, size = save_png(bmp)
-    print()
-    print("vistrel.efi said:")
-    for line in said:
-        print("  " + line)
-    print()
-    print("Capture (%dx%d BMP): %s" % (size[0], size[1], os.path.relpath(bmp)))
-    print("Preview (PNG):         %s" % os.path.relpath(png))
-    return 0
-
+    return command_demo(options, display)
 
 if __name__ == "__main__":
     sys.exit(main())

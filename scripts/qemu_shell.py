@@ -634,8 +634,10 @@ def press_hotkey(machine, prefix, timeout=30, again_after=None):
 # vistrel-forms.efi: what its listing and closing line say, and the check a
 # walk's folder must pass.
 FORMS_LISTING = re.compile(r"Form sets: (\d+), forms: (\d+);")
-FORMS_CLOSING = re.compile(r"(\d+) forms: (\d+) screens, (\d+) skipped, (\d+) failed([^(\n]*) \((\d+):(\d\d)\)\. "
-                           r"In \\(Vistrel_forms_\d{6}_\d{6}(?:_\d+)?): index\.html, index\.txt")
+# The closing line's fields, named as the tool's summary names them.
+FORMS_CLOSING = re.compile(r"(?P<forms>\d+) forms: (?P<screens>\d+) screens, (?P<skipped>\d+) skipped, "
+                           r"(?P<failed>\d+) failed(?P<ending>[^(\n]*) \((?P<minutes>\d+):(?P<seconds>\d\d)\)\. "
+                           r"In \\(?P<folder>Vistrel_forms_\d{6}_\d{6}(?:_\d+)?): index\.html, index\.txt")
 
 
 def check_forms_index(folder, forms):

@@ -70,13 +70,13 @@ def judge_walk(result, disk, work, lines, listed=None, ending="", shell=True):
     closing line's match."""
     closing = FORMS_CLOSING.search(result.text)
     check(closing, "no closing line")
-    forms, screens, skipped, failed = (int(closing.group(n)) for n in range(1, 5))
+    forms, screens, skipped, failed = (int(closing.group(name)) for name in ("forms", "screens", "skipped", "failed"))
     check(not shell or re.search(r"FORMS-STATUS 0x0\b", result.text), "the walk's %lasterror% is not 0x0")
-    check(failed == 0 and closing.group(5) == ending, "the walk did not end as expected: %s" % closing.group(0))
+    check(failed == 0 and closing.group("ending") == ending, "the walk did not end as expected: %s" % closing.group(0))
     if listed is not None:
         check(forms == listed, "the walk counts %d forms, the listing %d" % (forms, listed))
-    folder = os.path.join(work, closing.group(8))
-    disk.copy_out("/" + closing.group(8), work)
+    folder = os.path.join(work, closing.group("folder"))
+    disk.copy_out("/" + closing.group("folder"), work)
     entries, images = check_forms_index(folder, forms)
     bare = [entry.split("</h2>")[0] for entry in entries if "<img" not in entry and 'class="why"' not in entry]
     check(not bare, "entries with no image and no reason: %s" % bare[:3])
@@ -86,7 +86,7 @@ def judge_walk(result, disk, work, lines, listed=None, ending="", shell=True):
     sizes = [os.path.getsize(os.path.join(folder, name)) for name in pngs]
     for name in pngs:
         decode(os.path.join(folder, name))
-    seconds = int(closing.group(6)) * 60 + int(closing.group(7))
+    seconds = int(closing.group("minutes")) * 60 + int(closing.group("seconds"))
     lines.append("%d forms (%d skipped), %d screens, %d to %d bytes each; %d s, %.2f s a form"
                  % (forms, skipped, screens, min(sizes), max(sizes), seconds, seconds / max(forms - skipped, 1)))
     return folder, closing
@@ -147,7 +147,7 @@ def scenario_step(efi, work):
     def judge():
         check(result.callback_error is None, "the session stopped: %s" % result.callback_error)
         folder, closing = judge_walk(result, disk, work, lines)
-        check(int(closing.group(1)) == 17, "the Secure Boot set has 17 forms on OVMF, %s counted" % closing.group(1))
+        check(int(closing.group("forms")) == 17, "the Secure Boot set has 17 forms on OVMF, %s counted" % closing.group("forms"))
         for name in sorted(os.listdir(folder)):
             if name.endswith(".png"):
                 check(decode(os.path.join(folder, name)) in dumps, "%s equals no screendump taken while held" % name)

@@ -342,10 +342,10 @@ def scenario_stick(image, work, arch="x64"):
             stopped = arch == STOPPED_BY_ESC
             folder, closing = judge_walk(run.result, run.stick, work, lines, shell=False,
                                          ending="; the walk stopped: ESC was pressed" if stopped else "")
-            check(folders == [closing.group(8)], "%s: the stick holds the folders %s" % (run.name, folders))
-            check("Open \\%s\\index.html on another computer." % closing.group(8) in run.said[0],
+            check(folders == [closing.group("folder")], "%s: the stick holds the folders %s" % (run.name, folders))
+            check("Open \\%s\\index.html on another computer." % closing.group("folder") in run.said[0],
                   "%s: the summary does not say where to open the contact sheet" % run.name)
-            forms = int(closing.group(1))
+            forms = int(closing.group("forms"))
             listed = int(WALK_PROGRESS.search(run.said[0]).group(1))
             if arch == "x64":
                 with open(os.path.join(folder, "index.txt"), encoding="utf-8") as f:
