@@ -229,13 +229,21 @@ def hotkey_session(work, progress, pause):
     return session
 
 
+def shell_disk(work, options, name, readme=None, how_long="about 10 to 20 seconds", size_mib=16):
+    """The demo's one disk, the image on it as `name` with its readme, and
+    the boot announced."""
+    disk = Disk(os.path.join(work, "disk.img"), size_mib=size_mib, label="DEMO")
+    disk.put(options.efi, "/" + name)
+    if readme:
+        disk.put_text(readme, "/readme.txt")
+    print("Booting QEMU + %s's UEFI Shell (%s without KVM)%s..."
+          % (FIRMWARE[options.arch].name, how_long, ", clock set to " + options.rtc if options.rtc else ""), flush=True)
+    return disk
+
+
 def hotkey_demo(options, display):
     with tempfile.TemporaryDirectory(prefix="vistrel-demo-") as work:
-        disk = Disk(os.path.join(work, "disk.img"), label="DEMO")
-        disk.put(options.efi, "/vistrel-hotkey.efi")
-        disk.put_text(HOTKEY_README, "/readme.txt")
-        print("Booting QEMU + %s's UEFI Shell (about 15 to 30 seconds without KVM)%s..."
-              % (FIRMWARE[options.arch].name, ", clock set to " + options.rtc if options.rtc else ""), flush=True)
+        disk = shell_disk(work, options, "vistrel-hotkey.efi", HOTKEY_README, "about 15 to 30 seconds")
 
         def run(display):
             progress = Progress(HOTKEY_STAGES)
@@ -374,10 +382,8 @@ def copy_walk_out(disk, result, work, out):
 
 def forms_demo(options, display):
     with tempfile.TemporaryDirectory(prefix="vistrel-demo-") as work:
-        disk = Disk(os.path.join(work, "disk.img"), size_mib=64, label="DEMO")
-        disk.put(options.efi, "/vistrel-forms.efi")
-        print("Booting QEMU + %s's UEFI Shell; the walk takes about half a minute to two without KVM%s..."
-              % (FIRMWARE[options.arch].name, ", clock set to " + options.rtc if options.rtc else ""), flush=True)
+        disk = shell_disk(work, options, "vistrel-forms.efi", how_long="the walk takes half a minute to two",
+                          size_mib=64)
 
         def run(display):
             pause = "stall 3000000\n" if display else ""  # a moment to look at the window
@@ -399,11 +405,7 @@ def forms_demo(options, display):
 def command_demo(options, display):
     """The shell command once, its BMP copied into OUT with a PNG preview."""
     with tempfile.TemporaryDirectory(prefix="vistrel-demo-") as work:
-        disk = Disk(os.path.join(work, "disk.img"), label="DEMO")
-        disk.put(options.efi, "/vistrel.efi")
-        disk.put_text(README, "/readme.txt")
-        print("Booting QEMU + %s's UEFI Shell (about 10 to 20 seconds without KVM)%s..."
-              % (FIRMWARE[options.arch].name, ", clock set to " + options.rtc if options.rtc else ""), flush=True)
+        disk = shell_disk(work, options, "vistrel.efi", README)
 
         def run(display):
             pause = "stall 3000000\n" if display else ""  # a moment to look at the window
