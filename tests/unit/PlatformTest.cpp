@@ -6,6 +6,7 @@
 #include "platform/Library.h"
 #include "platform/Print.h"
 #include "platform/Shell.h"
+#include "platform/Text.h"
 #include "tests/unit/TestSupport.h"
 
 namespace {
@@ -44,6 +45,65 @@ TEST_F(PlatformTest, UnicodeSPrintCutsAtTheBuffer) {
   EXPECT_EQ(U16(Buffer), std::u16string(49, u'x'));
   EXPECT_EQ(UnicodeSPrint(Buffer, 2, STR16("abc")), 0u);
   EXPECT_EQ(Buffer[0], 0);
+}
+
+// Untrusted UCS-2 as UTF-8, byte by byte: one, two and three bytes to a
+// character at each length's edges, control characters as spaces, every
+// surrogate (UCS-2 has none, and a lone one is no UTF-8) as U+FFFD, and
+// markup escaped for HTML alone.
+TEST_F(PlatformTest, TextBufferWritesUcs2AsUtf8) {
+  const std::string Replacement = "\xEF\xBF\xBD";
+  const struct {
+    std::u16string Text;
+    bool Html;
+    std::string Utf8;
+  } Cases[] = {
+      {u"A~\x7F\t\n", false, "A~   "},
+      {u"\u0080\u00E7\u07FF", false, "\xC2\x80\xC3\xA7\xDF\xBF"},
+      {u"\u0800\u20AC\uFFFF", false, "\xE0\xA0\x80\xE2\x82\xAC\xEF\xBF\xBF"},
+      {std::u16string{0xD800, u'x', 0xDFFF}, false, Replacement + "x" + Replacement},
+      {std::u16string{0xD83D, 0xDE00}, false, Replacement + Replacement},
+      {u"<a href=\"x\">&'", true, "&lt;a href=&quot;x&quot;&gt;&amp;&#39;"},
+      {u"<a href=\"x\">&'", false, "<a href=\"x\">&'"},
+  };
+  for (const auto &Case : Cases) {
+    TextBuffer Buffer;
+    Buffer.Text(fake::Ucs2(Case.Text).data(), Case.Html);
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(Buffer.Data()), Buffer.Size()), Case.Utf8)
+        << fake::Narrow(Case.Text);
+    EXPECT_FALSE(Buffer.Failed());
+  }
+}
+
+// A GUID as a person types it: 8-4-4-4-12 hexadecimal digits of either case,
+// braces allowed around them, and nothing else; printed upper-case.
+TEST_F(PlatformTest, GuidAsTextBothWays) {
+  const EFI_GUID Guid = {0x8BE4DF61, 0x93CA, 0x11D2, {0xAA, 0x0D, 0x00, 0xE0, 0x98, 0x03, 0x2B, 0x8C}};
+  const struct {
+    const char *Text;
+    bool Parsed;
+  } Cases[] = {
+      {"8BE4DF61-93CA-11D2-AA0D-00E098032B8C", true},
+      {"8be4df61-93ca-11d2-aa0d-00e098032b8c", true},
+      {"{8BE4DF61-93ca-11D2-AA0D-00E098032B8C}", true},
+      {"", false},
+      {"8BE4DF61-93CA-11D2-AA0D-00E098032B8", false},
+      {"8BE4DF61-93CA-11D2-AA0D-00E098032B8C0", false},
+      {"{8BE4DF61-93CA-11D2-AA0D-00E098032B8C", false},
+      {"0x8BE4DF61-93CA-11D2-AA0D-00E098032B8C", false},
+      {"{8BE4DF61-93CA-11D2-AA0D-00E098032B8C{", false},
+      {"8BE4DF6193CA-11D2-AA0D-00E098032B8C-", false},
+      {"8BE4DF61-93CA-11D2-AA0D-00E098032G8C", false},
+      {"8BE4DF61 93CA 11D2 AA0D 00E098032B8C", false},
+  };
+  for (const auto &Case : Cases) {
+    EFI_GUID Parsed = {};
+    EXPECT_EQ(ParseGuid(Case.Text, &Parsed) != FALSE, Case.Parsed) << Case.Text;
+    EXPECT_TRUE(!Case.Parsed || SameGuid(Parsed, Guid)) << Case.Text;
+  }
+  CHAR16 Text[kGuidTextLength + 1];
+  FormatGuid(Guid, Text);
+  EXPECT_EQ(U16(Text), u"8BE4DF61-93CA-11D2-AA0D-00E098032B8C");
 }
 
 TEST_F(PlatformTest, StringSearchAndCompare) {
