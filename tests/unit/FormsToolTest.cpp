@@ -108,8 +108,8 @@ const std::string kFolder = "\\VISTREL_FORMS_240115_103045\\";
 // The keys the tool gave the browser: D for Page Down, E for ESC, and N.
 std::string KeysGiven(const fake::FakeForms &Forms) {
   std::string Keys;
-  for (const EFI_INPUT_KEY &Key : Forms.Delivered)
-    Keys += Key.ScanCode == SCAN_PAGE_DOWN ? 'D' : Key.ScanCode == SCAN_ESC ? 'E' : Key.UnicodeChar == 'N' ? 'N' : '?';
+  for (const EFI_INPUT_KEY &Given : Forms.Delivered)
+    Keys += Given.ScanCode == SCAN_PAGE_DOWN ? 'D' : Given.ScanCode == SCAN_ESC ? 'E' : Given.UnicodeChar == 'N' ? 'N' : '?';
   return Keys;
 }
 
@@ -459,7 +459,7 @@ TEST_P(OptionsTest, ChooseSetsOrStopBeforeAnythingIsMade) {
   if (EFI_ERROR(Case.Status)) {
     EXPECT_EQ(Said, Case.Said.at(0));
   }
-  for (const char *Text : Case.Said) EXPECT_NE(Said.find(Text), std::string::npos) << Text << " in:\n" << Said;
+  for (const char *Line : Case.Said) EXPECT_NE(Said.find(Line), std::string::npos) << Line << " in:\n" << Said;
 }
 
 void PrintTo(const Choice &Case, std::ostream *Out) { *Out << Case.What; }
