@@ -2,6 +2,7 @@
 
 #include "platform/Library.h"
 #include "platform/PoolBuffer.h"
+#include "platform/Protocol.h"
 #include "platform/Shell.h"
 
 namespace {
@@ -37,20 +38,12 @@ char *EncodeUtf8(const CHAR16 *Text, char *Out) {
 
 // The shell's UCS-2 argument vector, or none.
 BOOLEAN FindShellArguments(EFI_HANDLE ImageHandle, UINTN *Argc, CHAR16 ***Argv) {
-  VOID *Interface = nullptr;
-  if (!EFI_ERROR(gBS->OpenProtocol(ImageHandle, &gEfiShellParametersProtocolGuid, &Interface,
-                                   ImageHandle, nullptr, EFI_OPEN_PROTOCOL_GET_PROTOCOL)) &&
-      Interface != nullptr) {
-    auto *Parameters = static_cast<EFI_SHELL_PARAMETERS_PROTOCOL *>(Interface);
+  if (const auto *Parameters = OpenProtocol<EFI_SHELL_PARAMETERS_PROTOCOL>(ImageHandle)) {
     *Argc = Parameters->Argc;
     *Argv = Parameters->Argv;
     return *Argv != nullptr;
   }
-  Interface = nullptr;
-  if (!EFI_ERROR(gBS->OpenProtocol(ImageHandle, &gEfiShellInterfaceGuid, &Interface, ImageHandle,
-                                   nullptr, EFI_OPEN_PROTOCOL_GET_PROTOCOL)) &&
-      Interface != nullptr) {
-    auto *Shell = static_cast<EFI_SHELL_INTERFACE *>(Interface);
+  if (const auto *Shell = OpenProtocol<EFI_SHELL_INTERFACE>(ImageHandle)) {
     *Argc = Shell->Argc;
     *Argv = Shell->Argv;
     return *Argv != nullptr;

@@ -1,6 +1,7 @@
 #include "platform/DevicePath.h"
 
 #include "platform/Library.h"
+#include "platform/Protocol.h"
 
 namespace {
 
@@ -38,10 +39,8 @@ BOOLEAN MeasurePath(const UINT8 *Path, UINTN *Bytes) {
 }  // namespace
 
 PoolBuffer<UINT8> BuildFileDevicePath(EFI_HANDLE Device, const CHAR16 *Path) {
-  VOID *Interface = nullptr;
-  if (Device == nullptr || EFI_ERROR(gBS->OpenProtocol(Device, &gEfiDevicePathProtocolGuid, &Interface, gImageHandle,
-                                                       nullptr, EFI_OPEN_PROTOCOL_GET_PROTOCOL)) ||
-      Interface == nullptr) {
+  const VOID *Interface = Device == nullptr ? nullptr : OpenProtocol<EFI_DEVICE_PATH_PROTOCOL>(Device);
+  if (Interface == nullptr) {
     return PoolBuffer<UINT8>();
   }
   const auto *DevicePath = static_cast<const UINT8 *>(Interface);

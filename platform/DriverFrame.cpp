@@ -1,6 +1,7 @@
 #include "platform/DriverFrame.h"
 
 #include "platform/Library.h"
+#include "platform/Protocol.h"
 
 EFI_STATUS RunDriverImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable, DRIVER_MAIN Main,
                           EFI_IMAGE_UNLOAD Unload) {
@@ -8,13 +9,12 @@ EFI_STATUS RunDriverImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable,
     return EFI_INVALID_PARAMETER;
   }
 
-  VOID *Interface = nullptr;
-  const EFI_STATUS Status = gBS->OpenProtocol(ImageHandle, &gEfiLoadedImageProtocolGuid, &Interface, ImageHandle,
-                                              nullptr, EFI_OPEN_PROTOCOL_GET_PROTOCOL);
-  if (EFI_ERROR(Status) || Interface == nullptr) {
-    return EFI_ERROR(Status) ? Status : EFI_NOT_FOUND;
+  EFI_STATUS Status = EFI_SUCCESS;
+  EFI_LOADED_IMAGE_PROTOCOL *Image = OpenProtocol<EFI_LOADED_IMAGE_PROTOCOL>(ImageHandle, &Status);
+  if (Image == nullptr) {
+    return Status;
   }
-  static_cast<EFI_LOADED_IMAGE_PROTOCOL *>(Interface)->Unload = Unload;
+  Image->Unload = Unload;
   return Main(ImageHandle);
 }
 
