@@ -37,7 +37,6 @@ class FormInput {
   // Whether the browser has read this input at all: some browsers read the
   // keyboards themselves.
   BOOLEAN EverRead() const { return mEverRead; }
-  UINTN Escapes() const { return mEscapes; }
   BOOLEAN AnsweredNo() const { return mStep == STEP::AnsweredNo || mStep == STEP::GivenBack; }
   BOOLEAN GaveKeyboardBack() const { return mStep == STEP::GivenBack; }
 

@@ -20,8 +20,6 @@ class ConsoleInputSwap {
   // Gives gST->ConIn back to the input found at Install; nothing otherwise.
   VOID Restore();
   BOOLEAN Installed() const { return mOriginal != nullptr; }
-  // The firmware's input, while installed.
-  EFI_SIMPLE_TEXT_IN_PROTOCOL *Original() const { return mOriginal; }
 
  private:
   EFI_SIMPLE_TEXT_IN_PROTOCOL *mOriginal = nullptr;
