@@ -40,6 +40,16 @@ EFI_STATUS GetTextPiece(FILE_SOURCE *This, UINTN Index, const UINT8 **Piece, UIN
 
 }  // namespace
 
+EFI_STATUS SaveText(EFI_FILE_PROTOCOL *Folder, const CHAR16 *Name, const TextBuffer &Text) {
+  if (Text.Failed()) {
+    return EFI_OUT_OF_RESOURCES;
+  }
+  TEXT_SOURCE Whole;
+  Whole.GetPiece = GetTextPiece;
+  Whole.Text = &Text;
+  return SaveNewFileInFolder(Folder, Name, &Whole);
+}
+
 WALK_SUMMARY Summarize(const FORM_RECORD *Records, UINTN Count) {
   WALK_SUMMARY Summary = {Count, 0, 0, 0};
   for (UINTN Index = 0; Index < Count; Index++) {
@@ -128,6 +138,7 @@ VOID FormIndex::Describe(const FORM_RECORD &Record, BOOLEAN Html) {
   mLine.Ascii(Html ? "<p class=\"why\">" : " (");
   switch (Record.Outcome) {
     case FORM_OUTCOME::Shown:
+    case FORM_OUTCOME::ReadAsText:
       break;
     case FORM_OUTCOME::SkippedModal:
       mLine.Ascii("skipped: a modal form, which ESC cannot leave");
@@ -188,7 +199,7 @@ VOID FormIndex::Entry(const FORM_RECORD &Record, BOOLEAN Html) {
   mLine.Decimal(Form.FormId);
   mLine.Ascii(Html ? "</p>\n" : "]:");
   Images(Record, Html);
-  if (Record.Outcome != FORM_OUTCOME::Shown || Record.Cut) {
+  if ((Record.Outcome != FORM_OUTCOME::Shown && Record.Outcome != FORM_OUTCOME::ReadAsText) || Record.Cut) {
     Describe(Record, Html);
   }
   mLine.Ascii(Html ? "\n</section>\n" : "\r\n");
@@ -200,7 +211,18 @@ EFI_STATUS FormIndex::Append(const FORM_RECORD &Record) {
   return Write();
 }
 
-EFI_STATUS FormIndex::Finish(const FORM_RECORD *Records, UINTN Count, const CHAR16 *Ending) {
+VOID AppendSettingsLine(TextBuffer *Line, const SETTINGS_SUMMARY &Settings) {
+  Line->Ascii("Settings: ");
+  Line->Decimal(Settings.Questions);
+  Line->Ascii(" questions, ");
+  Line->Decimal(Settings.NotRead);
+  Line->Ascii(" values not read, ");
+  Line->Decimal(Settings.NotEvaluated);
+  Line->Ascii(" conditions not evaluated.");
+}
+
+EFI_STATUS FormIndex::Finish(const FORM_RECORD *Records, UINTN Count, const CHAR16 *Ending,
+                             const SETTINGS_SUMMARY &Settings) {
   const WALK_SUMMARY Summary = Summarize(Records, Count);
   // Four numbers of at most 20 digits and the words around them.
   CHAR16 Totals[kTotalsLength];
@@ -211,6 +233,8 @@ EFI_STATUS FormIndex::Finish(const FORM_RECORD *Records, UINTN Count, const CHAR
   mLine.Text(Totals, FALSE);
   mLine.Text(Ending, FALSE);
   mLine.Ascii("\r\n");
+  AppendSettingsLine(&mLine, Settings);
+  mLine.Ascii("\r\n");
   EFI_STATUS Status = Write();
 
   mLine.Clear();
@@ -220,17 +244,17 @@ EFI_STATUS FormIndex::Finish(const FORM_RECORD *Records, UINTN Count, const CHAR
   mLine.Ascii(". ");
   mLine.Text(Totals, TRUE);
   mLine.Text(Ending, TRUE);
-  mLine.Ascii(".</p>\n");
+  mLine.Ascii(".</p>\n<p>Every setting as text: <a href=\"settings.txt\">settings.txt</a> (and "
+              "<a href=\"settings.json\">settings.json</a>); ");
+  mLine.Decimal(Settings.Differing);
+  mLine.Ascii(Settings.Differing == 1 ? " value differs" : " values differ");
+  mLine.Ascii(" from its default. ");
+  AppendSettingsLine(&mLine, Settings);
+  mLine.Ascii("</p>\n");
   for (UINTN Index = 0; Index < Count; Index++) {
     Entry(Records[Index], TRUE);
   }
   mLine.Ascii("</body>\n</html>\n");
-  if (mLine.Failed()) {
-    return EFI_OUT_OF_RESOURCES;
-  }
-  TEXT_SOURCE Page;
-  Page.GetPiece = GetTextPiece;
-  Page.Text = &mLine;
-  const EFI_STATUS Saved = SaveNewFileInFolder(mFolder, STR16("index.html"), &Page);
+  const EFI_STATUS Saved = SaveText(mFolder, STR16("index.html"), mLine);
   return EFI_ERROR(Status) ? Status : Saved;
 }

@@ -7,6 +7,7 @@
 
 #include "forms/FormList.h"
 #include "forms/FormRecord.h"
+#include "forms/FormSettings.h"
 #include "platform/FileHandle.h"
 #include "image/PngText.h"
 #include "platform/Text.h"
@@ -20,6 +21,13 @@ struct WALK_SUMMARY {
 
 WALK_SUMMARY Summarize(const FORM_RECORD *Records, UINTN Count);
 
+// "Settings: N questions, N values not read, N conditions not evaluated."
+VOID AppendSettingsLine(TextBuffer *Line, const SETTINGS_SUMMARY &Settings);
+
+// Text as the new file Name in Folder: EFI_OUT_OF_RESOURCES when the text
+// could not be built whole, else the writer's status.
+EFI_STATUS SaveText(EFI_FILE_PROTOCOL *Folder, const CHAR16 *Name, const TextBuffer &Text);
+
 class FormIndex {
  public:
   // Creates index.txt in Folder and writes its heading (the firmware, the
@@ -29,8 +37,14 @@ class FormIndex {
   // One line for Record; EFI_OUT_OF_RESOURCES or the writer's status.
   EFI_STATUS Append(const FORM_RECORD &Record);
 
-  // The closing line in index.txt, then index.html with every record.
-  EFI_STATUS Finish(const FORM_RECORD *Records, UINTN Count, const CHAR16 *Ending);
+  // The closing lines in index.txt, then index.html with every record and
+  // a link to the settings.
+  EFI_STATUS Finish(const FORM_RECORD *Records, UINTN Count, const CHAR16 *Ending, const SETTINGS_SUMMARY &Settings);
+
+  // The firmware, as the heading names it.
+  const CHAR16 *Vendor() const { return mVendor; }
+  UINT32 Revision() const { return mRevision; }
+  UINT32 UefiRevision() const { return mUefiRevision; }
 
  private:
   VOID Entry(const FORM_RECORD &Record, BOOLEAN Html);

@@ -9,7 +9,6 @@ namespace {
 // Larger exports and strings than these are not firmware settings pages.
 constexpr UINTN kLargestPackageList = UINTN{16} * 1024 * 1024;
 constexpr UINTN kLargestString = 64 * UINTN{1024};
-constexpr UINTN kLanguageLength = 36;  // an RFC 4646 code and its NUL
 constexpr UINTN kLanguagesLength = 512;
 
 UINT16 Read16(const UINT8 *At) { return static_cast<UINT16>(At[0] | (At[1] << 8)); }
@@ -183,85 +182,6 @@ class ListMark {
   UINTN mSets, mForms, mDuplicates;
 };
 
-// Titles in the platform's language, else en-US, else any the strings have.
-class TitleReader {
- public:
-  explicit TitleReader(EFI_HII_STRING_PROTOCOL *Strings) : mStrings(Strings) {
-    UINTN Size = sizeof(mPlatformLanguage) - 1;
-    if (EFI_ERROR(ReadGlobalVariable(STR16("PlatformLang"), mPlatformLanguage, &Size))) {
-      Size = 0;
-    }
-    mPlatformLanguage[Size < sizeof(mPlatformLanguage) ? Size : sizeof(mPlatformLanguage) - 1] = 0;
-  }
-
-  // EFI_SUCCESS, with an empty title when no language has the string, or
-  // EFI_OUT_OF_RESOURCES.
-  EFI_STATUS Read(EFI_HII_HANDLE Handle, EFI_STRING_ID Id, CHAR16 *Title) {
-    Title[0] = 0;
-    if (Id == 0) {
-      return EFI_SUCCESS;  // string 0 is no string
-    }
-    const CHAR8 *Preferred[] = {mPlatformLanguage, reinterpret_cast<const CHAR8 *>("en-US")};
-    for (const CHAR8 *Language : Preferred) {
-      const EFI_STATUS Status = Language[0] == 0 ? EFI_NOT_FOUND : ReadIn(Language, Handle, Id, Title);
-      if (Status != EFI_NOT_FOUND) {
-        return Status;
-      }
-    }
-    CHAR8 Languages[kLanguagesLength];
-    UINTN Size = sizeof(Languages) - 1;
-    if (EFI_ERROR(mStrings->GetLanguages(mStrings, Handle, Languages, &Size))) {
-      return EFI_SUCCESS;
-    }
-    Languages[Size < sizeof(Languages) ? Size : sizeof(Languages) - 1] = 0;
-    for (const CHAR8 *Next = Languages; *Next != 0;) {
-      CHAR8 Language[kLanguageLength];
-      UINTN Length = 0;
-      for (; *Next != 0 && *Next != ';'; Next++) {
-        if (Length + 1 < sizeof(Language)) {
-          Language[Length++] = *Next;
-        }
-      }
-      Language[Length] = 0;
-      Next += *Next == ';' ? 1 : 0;
-      const EFI_STATUS Status = Length == 0 ? EFI_NOT_FOUND : ReadIn(Language, Handle, Id, Title);
-      if (Status != EFI_NOT_FOUND) {
-        return Status;
-      }
-    }
-    return EFI_SUCCESS;
-  }
-
- private:
-  // EFI_NOT_FOUND when this language has no such string (or the database
-  // refuses it); EFI_SUCCESS with the title, or EFI_OUT_OF_RESOURCES.
-  EFI_STATUS ReadIn(const CHAR8 *Language, EFI_HII_HANDLE Handle, EFI_STRING_ID Id, CHAR16 *Title) {
-    UINTN Size = kTitleLength * sizeof(CHAR16);
-    EFI_STATUS Status = mStrings->GetString(mStrings, Language, Handle, Id, Title, &Size, nullptr);
-    if (!EFI_ERROR(Status)) {
-      Title[kTitleLength - 1] = 0;
-      return Title[0] == 0 ? EFI_NOT_FOUND : EFI_SUCCESS;
-    }
-    Title[0] = 0;
-    if (Status != EFI_BUFFER_TOO_SMALL || Size > kLargestString || Size < sizeof(CHAR16)) {
-      return EFI_NOT_FOUND;
-    }
-    PoolBuffer<CHAR16> Whole = PoolBuffer<CHAR16>::Allocate(Size / sizeof(CHAR16) + 1);
-    if (!Whole) {
-      return EFI_OUT_OF_RESOURCES;
-    }
-    if (EFI_ERROR(mStrings->GetString(mStrings, Language, Handle, Id, Whole.Get(), &Size, nullptr))) {
-      return EFI_NOT_FOUND;
-    }
-    CopyMem(Title, Whole.Get(), (kTitleLength - 1) * sizeof(CHAR16) < Size ? (kTitleLength - 1) * sizeof(CHAR16) : Size);
-    Title[kTitleLength - 1] = 0;
-    return Title[0] == 0 ? EFI_NOT_FOUND : EFI_SUCCESS;
-  }
-
-  EFI_HII_STRING_PROTOCOL *mStrings;
-  CHAR8 mPlatformLanguage[kLanguageLength];
-};
-
 // The handles of every package list with forms, in the database's order.
 EFI_STATUS ListHandles(EFI_HII_DATABASE_PROTOCOL *Database, PoolBuffer<EFI_HII_HANDLE> *Handles, UINTN *Count) {
   *Count = 0;
@@ -284,25 +204,96 @@ EFI_STATUS ListHandles(EFI_HII_DATABASE_PROTOCOL *Database, PoolBuffer<EFI_HII_H
   return Status;
 }
 
-// A list that cannot be exported (gone meanwhile, or absurdly large) is left out.
-EFI_STATUS AddExported(EFI_HII_DATABASE_PROTOCOL *Database, EFI_HII_HANDLE Handle, FormList *List) {
-  UINTN Size = 0;
-  if (Database->ExportPackageLists(Database, Handle, &Size, nullptr) != EFI_BUFFER_TOO_SMALL ||
-      Size > kLargestPackageList) {
-    return EFI_SUCCESS;
+}  // namespace
+
+EFI_STATUS ExportPackageList(EFI_HII_DATABASE_PROTOCOL *Database, EFI_HII_HANDLE Handle, PoolBuffer<UINT8> *Exported,
+                             UINTN *Size) {
+  *Size = 0;
+  UINTN Needed = 0;
+  if (Database->ExportPackageLists(Database, Handle, &Needed, nullptr) != EFI_BUFFER_TOO_SMALL ||
+      Needed > kLargestPackageList) {
+    return EFI_NOT_FOUND;
   }
-  PoolBuffer<UINT8> Exported = PoolBuffer<UINT8>::Allocate(Size);
-  if (!Exported) {
+  *Exported = PoolBuffer<UINT8>::Allocate(Needed);
+  if (!*Exported) {
     return EFI_OUT_OF_RESOURCES;
   }
-  UINTN Written = Size;
-  if (EFI_ERROR(Database->ExportPackageLists(Database, Handle, &Written, Exported.Get())) || Written > Size) {
-    return EFI_SUCCESS;
+  UINTN Written = Needed;
+  if (EFI_ERROR(Database->ExportPackageLists(Database, Handle, &Written, Exported->Get())) || Written > Needed) {
+    *Exported = PoolBuffer<UINT8>();
+    return EFI_NOT_FOUND;
   }
-  return AddPackageList(List, Handle, Exported.Get(), Written);
+  *Size = Written;
+  return EFI_SUCCESS;
 }
 
-}  // namespace
+StringReader::StringReader(EFI_HII_STRING_PROTOCOL *Strings) : mStrings(Strings) {
+  UINTN Size = sizeof(mPlatformLanguage) - 1;
+  if (EFI_ERROR(ReadGlobalVariable(STR16("PlatformLang"), mPlatformLanguage, &Size))) {
+    Size = 0;
+  }
+  mPlatformLanguage[Size < sizeof(mPlatformLanguage) ? Size : sizeof(mPlatformLanguage) - 1] = 0;
+}
+
+EFI_STATUS StringReader::Read(EFI_HII_HANDLE Handle, EFI_STRING_ID Id, CHAR16 *Text, UINTN Length) {
+  Text[0] = 0;
+  if (Id == 0) {
+    return EFI_SUCCESS;  // string 0 is no string
+  }
+  const CHAR8 *Preferred[] = {mPlatformLanguage, reinterpret_cast<const CHAR8 *>("en-US")};
+  for (const CHAR8 *Language : Preferred) {
+    const EFI_STATUS Status = Language[0] == 0 ? EFI_NOT_FOUND : ReadIn(Language, Handle, Id, Text, Length);
+    if (Status != EFI_NOT_FOUND) {
+      return Status;
+    }
+  }
+  CHAR8 Languages[kLanguagesLength];
+  UINTN Size = sizeof(Languages) - 1;
+  if (EFI_ERROR(mStrings->GetLanguages(mStrings, Handle, Languages, &Size))) {
+    return EFI_SUCCESS;
+  }
+  Languages[Size < sizeof(Languages) ? Size : sizeof(Languages) - 1] = 0;
+  for (const CHAR8 *Next = Languages; *Next != 0;) {
+    CHAR8 Language[kLanguageLength];
+    UINTN Used = 0;
+    for (; *Next != 0 && *Next != ';'; Next++) {
+      if (Used + 1 < sizeof(Language)) {
+        Language[Used++] = *Next;
+      }
+    }
+    Language[Used] = 0;
+    Next += *Next == ';' ? 1 : 0;
+    const EFI_STATUS Status = Used == 0 ? EFI_NOT_FOUND : ReadIn(Language, Handle, Id, Text, Length);
+    if (Status != EFI_NOT_FOUND) {
+      return Status;
+    }
+  }
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS StringReader::ReadIn(const CHAR8 *Language, EFI_HII_HANDLE Handle, EFI_STRING_ID Id, CHAR16 *Text,
+                                UINTN Length) {
+  UINTN Size = Length * sizeof(CHAR16);
+  EFI_STATUS Status = mStrings->GetString(mStrings, Language, Handle, Id, Text, &Size, nullptr);
+  if (!EFI_ERROR(Status)) {
+    Text[Length - 1] = 0;
+    return Text[0] == 0 ? EFI_NOT_FOUND : EFI_SUCCESS;
+  }
+  Text[0] = 0;
+  if (Status != EFI_BUFFER_TOO_SMALL || Size > kLargestString || Size < sizeof(CHAR16)) {
+    return EFI_NOT_FOUND;
+  }
+  PoolBuffer<CHAR16> Whole = PoolBuffer<CHAR16>::Allocate(Size / sizeof(CHAR16) + 1);
+  if (!Whole) {
+    return EFI_OUT_OF_RESOURCES;
+  }
+  if (EFI_ERROR(mStrings->GetString(mStrings, Language, Handle, Id, Whole.Get(), &Size, nullptr))) {
+    return EFI_NOT_FOUND;
+  }
+  CopyMem(Text, Whole.Get(), (Length - 1) * sizeof(CHAR16) < Size ? (Length - 1) * sizeof(CHAR16) : Size);
+  Text[Length - 1] = 0;
+  return Text[0] == 0 ? EFI_NOT_FOUND : EFI_SUCCESS;
+}
 
 EFI_STATUS AddPackageList(FormList *List, EFI_HII_HANDLE Handle, const UINT8 *Data, UINTN Size) {
   EFI_GUID ListGuid = {};
@@ -353,16 +344,21 @@ EFI_STATUS ListForms(EFI_HII_DATABASE_PROTOCOL *Database, EFI_HII_STRING_PROTOCO
   UINTN Count = 0;
   EFI_STATUS Status = ListHandles(Database, &Handles, &Count);
   for (UINTN Index = 0; !EFI_ERROR(Status) && Index < Count; Index++) {
-    Status = AddExported(Database, Handles[Index], List);
+    PoolBuffer<UINT8> Exported;
+    UINTN Size = 0;
+    Status = ExportPackageList(Database, Handles[Index], &Exported, &Size);
+    // A list that cannot be exported (gone meanwhile, or absurdly large) is left out.
+    Status = Status == EFI_NOT_FOUND ? EFI_SUCCESS
+                                     : EFI_ERROR(Status) ? Status : AddPackageList(List, Handles[Index], Exported.Get(), Size);
   }
-  TitleReader Titles(Strings);
+  StringReader Titles(Strings);
   for (UINTN Index = 0; !EFI_ERROR(Status) && Index < List->Sets.Count(); Index++) {
     FORM_SET_ENTRY &Set = List->Sets[Index];
-    Status = Titles.Read(Set.Handle, Set.TitleId, Set.Title);
+    Status = Titles.Read(Set.Handle, Set.TitleId, Set.Title, kTitleLength);
   }
   for (UINTN Index = 0; !EFI_ERROR(Status) && Index < List->Forms.Count(); Index++) {
     FORM_ENTRY &Form = List->Forms[Index];
-    Status = Titles.Read(List->Sets[Form.Set].Handle, Form.TitleId, Form.Title);
+    Status = Titles.Read(List->Sets[Form.Set].Handle, Form.TitleId, Form.Title, kTitleLength);
   }
   return Status;
 }

@@ -10,6 +10,26 @@
 // Characters kept of a title, the NUL included; a longer one is cut.
 constexpr UINTN kTitleLength = 128;
 
+constexpr UINTN kLanguageLength = 36;  // an RFC 4646 code and its NUL
+
+// Strings in the platform's language (PlatformLang), else en-US, else any
+// language the strings have.
+class StringReader {
+ public:
+  explicit StringReader(EFI_HII_STRING_PROTOCOL *Strings);
+  // String Id of Handle, cut to Length - 1 characters, into Text: EFI_SUCCESS
+  // (empty when no language has it), or EFI_OUT_OF_RESOURCES.
+  EFI_STATUS Read(EFI_HII_HANDLE Handle, EFI_STRING_ID Id, CHAR16 *Text, UINTN Length);
+
+ private:
+  // EFI_NOT_FOUND when this language has no such string (or the database
+  // refuses it); EFI_SUCCESS with the text, or EFI_OUT_OF_RESOURCES.
+  EFI_STATUS ReadIn(const CHAR8 *Language, EFI_HII_HANDLE Handle, EFI_STRING_ID Id, CHAR16 *Text, UINTN Length);
+
+  EFI_HII_STRING_PROTOCOL *mStrings;
+  CHAR8 mPlatformLanguage[kLanguageLength];
+};
+
 struct FORM_SET_ENTRY {
   EFI_HII_HANDLE Handle;
   EFI_GUID PackageListGuid;
@@ -45,6 +65,12 @@ struct FormList {
 // adds nothing at all. Titles are left empty. Returns EFI_SUCCESS, or
 // EFI_OUT_OF_RESOURCES with the list as it was.
 EFI_STATUS AddPackageList(FormList *List, EFI_HII_HANDLE Handle, const UINT8 *Data, UINTN Size);
+
+// Handle's package list, exported whole into *Exported (*Size bytes).
+// EFI_NOT_FOUND when it cannot be (gone meanwhile, or absurdly large);
+// EFI_OUT_OF_RESOURCES.
+EFI_STATUS ExportPackageList(EFI_HII_DATABASE_PROTOCOL *Database, EFI_HII_HANDLE Handle, PoolBuffer<UINT8> *Exported,
+                             UINTN *Size);
 
 // The whole listing: every package list that holds forms, exported and added
 // in the database's order, then each title in the platform's language

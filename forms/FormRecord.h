@@ -19,6 +19,7 @@ enum class FORM_OUTCOME : UINT8 {
                      // setup does; the walk stopped
   KeyboardOnly,      // the browser read only the real keyboard: saved from a timer, left by a
                      // person; the walk stopped
+  ReadAsText,        // -text: its questions read, the form not shown
 };
 
 struct FORM_RECORD {

@@ -111,13 +111,36 @@ FORM_RECORD FormWalk::Visit(UINTN Form) {
     Skipped.Outcome = Entry.Modal ? FORM_OUTCOME::SkippedModal : FORM_OUTCOME::SkippedFrontPage;
     return Skipped;
   }
+  if (mBrowser == nullptr) {
+    FORM_RECORD Read;
+    Read.Form = Form;
+    Read.Outcome = FORM_OUTCOME::ReadAsText;
+    return Read;
+  }
   FORM_RECORD Record = Show(Form);
   mConsole->Restore();
   return Record;
 }
 
+// The form set's settings on the forms its records cover, shown or read,
+// not skipped.
+EFI_STATUS FormWalk::ReadSettings(UINTN Set, UINTN FirstRecord) {
+  const FORM_SET_ENTRY &Entry = mList->Sets[Set];
+  PoolBuffer<BOOLEAN> Included = PoolBuffer<BOOLEAN>::Allocate(Entry.FormCount + 1);
+  if (!Included) {
+    return EFI_OUT_OF_RESOURCES;
+  }
+  BOOLEAN Any = FALSE;
+  for (UINTN Record = FirstRecord; Record < mRecords.Count(); Record++) {
+    const FORM_RECORD &Visited = mRecords[Record];
+    Included[Visited.Form - Entry.FirstForm] = !IsSkipped(Visited.Outcome);
+    Any = Any || !IsSkipped(Visited.Outcome);
+  }
+  return Any ? mSettings->Read(Set, Included.Get()) : EFI_SUCCESS;
+}
+
 FormWalk::END FormWalk::EndAfter(const FORM_RECORD &Record, EFI_STATUS Written) {
-  if (Record.Outcome == FORM_OUTCOME::Failed && EFI_ERROR(mScreens->Failure())) {
+  if (Record.Outcome == FORM_OUTCOME::Failed && mScreens != nullptr && EFI_ERROR(mScreens->Failure())) {
     return {mScreens->Failure(), STR16("; the walk stopped: a screen could not be saved"), nullptr};
   }
   if (EFI_ERROR(Written)) {
@@ -139,7 +162,7 @@ FormWalk::END FormWalk::EndAfter(const FORM_RECORD &Record, EFI_STATUS Written) 
     default:
       break;
   }
-  if (mScreens->StopAsked() || DrainKeys(mKeyboard)) {
+  if ((mScreens != nullptr && mScreens->StopAsked()) || DrainKeys(mKeyboard)) {
     return {EFI_ABORTED, STR16("; the walk stopped: ESC was pressed"), nullptr};
   }
   return {EFI_SUCCESS, nullptr, nullptr};
@@ -156,6 +179,7 @@ EFI_STATUS FormWalk::Run(UINTN First, UINTN Last) {
   UINTN FormNumber = 0;
   for (UINTN Set = First; Set < Last && End.Ending == nullptr; Set++) {
     const FORM_SET_ENTRY &Entry = mList->Sets[Set];
+    const UINTN FirstRecord = mRecords.Count();
     Progress(Set, Set - First + 1, Last - First, FormNumber + 1, FormCount);
     for (UINTN Form = Entry.FirstForm; Form < Entry.FirstForm + Entry.FormCount && End.Ending == nullptr;
          Form++, FormNumber++) {
@@ -169,6 +193,10 @@ EFI_STATUS FormWalk::Run(UINTN First, UINTN Last) {
       if (Record->Outcome == FORM_OUTCOME::Failed && !EFI_ERROR(FirstFailure)) {
         FirstFailure = EFI_ERROR(Record->Status) ? Record->Status : EFI_NOT_READY;
       }
+    }
+    const EFI_STATUS Read = ReadSettings(Set, FirstRecord);
+    if (EFI_ERROR(Read) && End.Ending == nullptr) {
+      End = {Read, STR16("; the walk stopped: out of memory"), nullptr};
     }
   }
   if (End.Ending != nullptr) {

@@ -6,6 +6,7 @@
 #include "forms/FormIndex.h"
 #include "forms/FormInput.h"
 #include "forms/FormScreens.h"
+#include "forms/FormSettings.h"
 #include "platform/ConsoleInput.h"
 
 class FormWalk {
@@ -13,9 +14,18 @@ class FormWalk {
   // Keyboard is the firmware's input: a person's ESC there between forms
   // ends the walk. The walk prints only between forms (the console is the
   // screen being captured), each time with the console as Console saved it.
+  // Without a browser (and screens) no form is shown: the walk reads each
+  // form set's settings alone. Settings reads each form set's questions once
+  // its forms were shown, as some drivers fill them in when a page opens.
   FormWalk(const FormList *List, EFI_FORM_BROWSER2_PROTOCOL *Browser, FormScreens *Screens, FormIndex *Index,
-           EFI_SIMPLE_TEXT_IN_PROTOCOL *Keyboard, const ConsoleOutputState *Console)
-      : mList(List), mBrowser(Browser), mScreens(Screens), mIndex(Index), mKeyboard(Keyboard), mConsole(Console) {}
+           EFI_SIMPLE_TEXT_IN_PROTOCOL *Keyboard, const ConsoleOutputState *Console, FormSettings *Settings)
+      : mList(List),
+        mBrowser(Browser),
+        mScreens(Screens),
+        mIndex(Index),
+        mKeyboard(Keyboard),
+        mConsole(Console),
+        mSettings(Settings) {}
 
   // Walks form sets First to Last - 1, a line per form set on the console.
   // Returns EFI_SUCCESS when every form was shown or skipped; EFI_ABORTED
@@ -49,6 +59,7 @@ class FormWalk {
   END EndAfter(const FORM_RECORD &Record, EFI_STATUS Written);
   FORM_RECORD Show(UINTN Form);
   FORM_RECORD Visit(UINTN Form);
+  EFI_STATUS ReadSettings(UINTN Set, UINTN FirstRecord);
   VOID Progress(UINTN Set, UINTN SetNumber, UINTN SetCount, UINTN FormNumber, UINTN FormCount);
   static VOID EFIAPI OnInputUnread(EFI_EVENT Event, VOID *Context);
 
@@ -58,6 +69,7 @@ class FormWalk {
   FormIndex *mIndex;
   EFI_SIMPLE_TEXT_IN_PROTOCOL *mKeyboard;
   const ConsoleOutputState *mConsole;
+  FormSettings *mSettings;
   PoolVector<FORM_RECORD> mRecords;
   const CHAR16 *mEnding = STR16("");
   const CHAR16 *mAdvice = nullptr;

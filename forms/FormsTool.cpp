@@ -83,11 +83,14 @@ EFI_STATUS Fail(const CHAR16 *What, EFI_STATUS Status) {
 }
 
 EFI_STATUS Walk(const FORMS_OPTIONS &Options, const FormList &List, UINTN First, UINTN Last,
-                EFI_FORM_BROWSER2_PROTOCOL *Browser, EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput) {
+                EFI_FORM_BROWSER2_PROTOCOL *Browser, EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput,
+                FormSettings *Settings) {
   // Everything that can fail without a trace fails before the folder is made.
   FormScreens Screens;
-  EFI_STATUS Status = Screens.Create(GraphicsOutput, LocateProtocolOf(&gEdkiiFormDisplayEngineProtocolGuid) != nullptr,
-                                     Options.Step, ConsoleInput());
+  EFI_STATUS Status = Options.Text ? EFI_SUCCESS
+                                   : Screens.Create(GraphicsOutput,
+                                                    LocateProtocolOf(&gEdkiiFormDisplayEngineProtocolGuid) != nullptr,
+                                                    Options.Step, ConsoleInput());
   if (EFI_ERROR(Status)) {
     return Fail(STR16("cannot read this screen mode back"), Status);
   }
@@ -108,20 +111,28 @@ EFI_STATUS Walk(const FORMS_OPTIONS &Options, const FormList &List, UINTN First,
     return Fail(STR16("cannot write index.txt"), Status);
   }
   Screens.SaveInto(Folder.Get());
+  Settings->Begin(Index.Vendor(), Index.Revision(), Index.UefiRevision(), Clock);
   // A walk takes minutes; the firmware would reset the machine at five.
   DisableWatchdog();
   ConsoleOutputState Console;
   Console.Save();
-  FormWalk Walk(&List, Browser, &Screens, &Index, ConsoleInput(), &Console);
+  FormWalk Walk(&List, Options.Text ? nullptr : Browser, Options.Text ? nullptr : &Screens, &Index, ConsoleInput(),
+                &Console, Settings);
   Status = Walk.Run(First, Last);
   const UINT32 Seconds = Walk.Elapsed();
-  const EFI_STATUS Finished = Index.Finish(Walk.Records(), Walk.RecordCount(), Walk.Ending());
+  EFI_STATUS Finished = Settings->Finish(Folder.Get());
+  const EFI_STATUS Indexed = Index.Finish(Walk.Records(), Walk.RecordCount(), Walk.Ending(), Settings->Summary());
+  Finished = EFI_ERROR(Finished) ? Finished : Indexed;
   Console.Restore();
 
   const WALK_SUMMARY Summary = Summarize(Walk.Records(), Walk.RecordCount());
-  Print(STR16("%u forms: %u screens, %u skipped, %u failed%s (%u:%02u). In \\%s: index.html, index.txt\n"),
+  Print(STR16("%u forms: %u screens, %u skipped, %u failed%s (%u:%02u). In \\%s: index.html, index.txt, "
+              "settings.txt, settings.json\n"),
         static_cast<UINT32>(Summary.Forms), static_cast<UINT32>(Summary.Screens), static_cast<UINT32>(Summary.Skipped),
         static_cast<UINT32>(Summary.Failed), Walk.Ending(), Seconds / 60, Seconds % 60, FolderName);
+  const SETTINGS_SUMMARY &Read = Settings->Summary();
+  Print(STR16("Settings: %u questions, %u values not read, %u conditions not evaluated.\n"),
+        static_cast<UINT32>(Read.Questions), static_cast<UINT32>(Read.NotRead), static_cast<UINT32>(Read.NotEvaluated));
   if (EFI_ERROR(Finished)) {
     Fail(STR16("cannot write the index"), Finished);
   }
@@ -144,6 +155,10 @@ EFI_STATUS ParseFormsOptions(int Argc, char **Argv, FORMS_OPTIONS *Options) {
       Options->List = TRUE;
     } else if (SameAscii(Argument, "-step") && !Options->Step) {
       Options->Step = TRUE;
+    } else if (SameAscii(Argument, "-text") && !Options->Text) {
+      Options->Text = TRUE;
+    } else if (SameAscii(Argument, "-strings") && !Options->Strings) {
+      Options->Strings = TRUE;
     } else if (SameAscii(Argument, "-set") && !Options->OneSet && Index + 1 < Argc) {
       const char *Value = Argv[++Index];
       Options->OneSet = TRUE;
@@ -155,7 +170,8 @@ EFI_STATUS ParseFormsOptions(int Argc, char **Argv, FORMS_OPTIONS *Options) {
       return EFI_INVALID_PARAMETER;
     }
   }
-  return EFI_SUCCESS;
+  // -text shows nothing to list or step through.
+  return Options->Text && (Options->Step || Options->List) ? EFI_INVALID_PARAMETER : EFI_SUCCESS;
 }
 
 EFI_STATUS RunFormsTool(const FORMS_OPTIONS *Options) {
@@ -166,7 +182,7 @@ EFI_STATUS RunFormsTool(const FORMS_OPTIONS *Options) {
   }
   EFI_FORM_BROWSER2_PROTOCOL *Browser = nullptr;
   EFI_GRAPHICS_OUTPUT_PROTOCOL *GraphicsOutput = nullptr;
-  if (!Options->List) {
+  if (!Options->List && !Options->Text) {
     Browser = LocateProtocol<EFI_FORM_BROWSER2_PROTOCOL>();
     if (Browser == nullptr) {
       return Fail(STR16("this firmware has no form browser"), EFI_UNSUPPORTED);
@@ -189,13 +205,15 @@ EFI_STATUS RunFormsTool(const FORMS_OPTIONS *Options) {
     PrintListing(List, First, Last);
     return EFI_SUCCESS;
   }
-  return Walk(*Options, List, First, Last, Browser, GraphicsOutput);
+  // Without the routing protocol only EFI variables and the clock can be read.
+  FormSettings Settings(Database, Strings, LocateProtocol<EFI_HII_CONFIG_ROUTING_PROTOCOL>(), &List, Options->Strings);
+  return Walk(*Options, List, First, Last, Browser, GraphicsOutput, &Settings);
 }
 
 int FormsToolMain(int Argc, char **Argv) {
   FORMS_OPTIONS Options;
   if (EFI_ERROR(ParseFormsOptions(Argc, Argv, &Options))) {
-    Print(STR16("usage: vistrel-forms.efi [-list] [-set N|GUID] [-step]\n"));
+    Print(STR16("usage: vistrel-forms.efi [-list | -step | -text] [-set N|GUID] [-strings]\n"));
     return ExitCodeFromStatus(EFI_INVALID_PARAMETER);
   }
   Options.NoShell = Argc == 0;

@@ -7,6 +7,8 @@
 struct FORMS_OPTIONS {
   BOOLEAN List;    // -list: print the listing, show nothing
   BOOLEAN Step;    // -step: hold each saved screen until a key is pressed
+  BOOLEAN Text;    // -text: read every setting, show no form
+  BOOLEAN Strings;  // -strings: a string question's text, not its length
   BOOLEAN OneSet;  // -set N or -set GUID
   BOOLEAN ByGuid;
   UINTN SetNumber;  // 1-based, as -list numbers the sets
@@ -16,15 +18,16 @@ struct FORMS_OPTIONS {
 
 // The shell's arguments (UTF-8, the command's name first), which a person
 // typed: options in any order and case, each once. EFI_INVALID_PARAMETER for
-// anything else, a number out of range or a malformed GUID
-// ("8-4-4-4-12" hexadecimal digits, braces allowed).
+// anything else, a number out of range, a malformed GUID ("8-4-4-4-12"
+// hexadecimal digits, braces allowed), or -text with -step or -list.
 EFI_STATUS ParseFormsOptions(int Argc, char **Argv, FORMS_OPTIONS *Options);
 
 // The whole run: the listing; with -list, printed; otherwise the folder
 // Vistrel_forms_YYMMDD_hhmmss at the root of the tool's own volume, made
-// before anything is shown, the walk, index.txt and index.html, and a
-// closing line. EFI_UNSUPPORTED, with one line and no folder, without an HII
-// database and strings (or, to walk, a form browser or Graphics Output);
+// before anything is shown, the walk (with -text, the settings alone),
+// index.txt, index.html, settings.txt and settings.json, and two closing
+// lines. EFI_UNSUPPORTED, with one line and no folder, without an HII
+// database and strings (or, to show forms, a form browser or Graphics Output);
 // EFI_NOT_FOUND when -set names no form set; the folder's or the walk's
 // status otherwise (see FormWalk::Run).
 EFI_STATUS RunFormsTool(const FORMS_OPTIONS *Options);

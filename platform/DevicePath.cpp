@@ -62,3 +62,13 @@ PoolBuffer<UINT8> BuildFileDevicePath(EFI_HANDLE Device, const CHAR16 *Path) {
   PutNode(At, END_DEVICE_PATH_TYPE, END_ENTIRE_DEVICE_PATH_SUBTYPE, kNodeHeaderBytes);
   return Built;
 }
+
+BOOLEAN HandleDevicePath(EFI_HANDLE Handle, const UINT8 **Path, UINTN *Bytes) {
+  const VOID *Interface = Handle == nullptr ? nullptr : OpenProtocol<EFI_DEVICE_PATH_PROTOCOL>(Handle);
+  if (Interface == nullptr || !MeasurePath(static_cast<const UINT8 *>(Interface), Bytes)) {
+    return FALSE;
+  }
+  *Path = static_cast<const UINT8 *>(Interface);
+  *Bytes += kNodeHeaderBytes;
+  return TRUE;
+}

@@ -12,3 +12,7 @@ constexpr UINTN kLargestDevicePathBytes = 4096;
 // when Device has no device path, its path is malformed, or the pool has no
 // room. The caller owns the buffer.
 PoolBuffer<UINT8> BuildFileDevicePath(EFI_HANDLE Device, const CHAR16 *Path);
+
+// Handle's device path and its bytes with the end node; FALSE when it has
+// none or it is malformed.
+BOOLEAN HandleDevicePath(EFI_HANDLE Handle, const UINT8 **Path, UINTN *Bytes);

@@ -21,7 +21,9 @@ VOID DisableWatchdog();
 constexpr UINTN kMicrosecondsPerSecond = 1000000;
 VOID StallMicroseconds(UINTN Microseconds);
 
-// An EFI_GLOBAL_VARIABLE of at most *Size bytes into Data; *Size becomes its
-// size. Returns GetVariable's status (EFI_UNSUPPORTED without runtime
-// services).
+// Variable Name of vendor Guid, of at most *Size bytes, into Data; *Size
+// becomes its size. Returns GetVariable's status (EFI_UNSUPPORTED without
+// runtime services).
+EFI_STATUS ReadVariable(const CHAR16 *Name, const EFI_GUID &Guid, VOID *Data, UINTN *Size);
+// The same for an EFI_GLOBAL_VARIABLE.
 EFI_STATUS ReadGlobalVariable(const CHAR16 *Name, VOID *Data, UINTN *Size);

@@ -27,6 +27,9 @@ template <> inline EFI_GUID *ProtocolGuid<EFI_SHELL_ENVIRONMENT2>() { return &gE
 template <> inline EFI_GUID *ProtocolGuid<EFI_HII_DATABASE_PROTOCOL>() { return &gEfiHiiDatabaseProtocolGuid; }
 template <> inline EFI_GUID *ProtocolGuid<EFI_HII_STRING_PROTOCOL>() { return &gEfiHiiStringProtocolGuid; }
 template <> inline EFI_GUID *ProtocolGuid<EFI_FORM_BROWSER2_PROTOCOL>() { return &gEfiFormBrowser2ProtocolGuid; }
+template <> inline EFI_GUID *ProtocolGuid<EFI_HII_CONFIG_ROUTING_PROTOCOL>() {
+  return &gEfiHiiConfigRoutingProtocolGuid;
+}
 
 // Guid's interface on Handle, opened for the image (GET_PROTOCOL), or null.
 // *Status, when asked for, is OpenProtocol's; EFI_NOT_FOUND for a null

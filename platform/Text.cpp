@@ -69,7 +69,15 @@ VOID TextBuffer::Ascii(const char *Text) {
   }
 }
 
-VOID TextBuffer::Text(const CHAR16 *Text, BOOLEAN Html) {
+VOID TextBuffer::Text(const CHAR16 *Text, BOOLEAN Html) { Escaped(Text, Html ? ESCAPE::Html : ESCAPE::None); }
+
+VOID TextBuffer::Json(const CHAR16 *Text) {
+  Put('"');
+  Escaped(Text, ESCAPE::Json);
+  Put('"');
+}
+
+VOID TextBuffer::Escaped(const CHAR16 *Text, ESCAPE Escape) {
   for (; *Text != 0; Text++) {
     UINT32 Unit = *Text;
     if (Unit < 0x20 || Unit == 0x7F) {
@@ -77,8 +85,11 @@ VOID TextBuffer::Text(const CHAR16 *Text, BOOLEAN Html) {
     } else if (Unit >= 0xD800 && Unit <= 0xDFFF) {
       Unit = kReplacementCharacter;  // UCS-2 has no surrogates; a lone one is no UTF-8
     }
-    if (Html && (Unit == '&' || Unit == '<' || Unit == '>' || Unit == '"' || Unit == '\'')) {
+    if (Escape == ESCAPE::Html && (Unit == '&' || Unit == '<' || Unit == '>' || Unit == '"' || Unit == '\'')) {
       Ascii(Unit == '&' ? "&amp;" : Unit == '<' ? "&lt;" : Unit == '>' ? "&gt;" : Unit == '"' ? "&quot;" : "&#39;");
+    } else if (Escape == ESCAPE::Json && (Unit == '"' || Unit == '\\')) {
+      Put('\\');
+      Put(Unit);
     } else if (Unit < 0x80) {
       Put(Unit);
     } else if (Unit < 0x800) {

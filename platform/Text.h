@@ -19,6 +19,8 @@ class TextBuffer {
   // Untrusted UCS-2 as UTF-8: control characters become spaces, a lone
   // surrogate U+FFFD, and with Html every markup character is escaped.
   VOID Text(const CHAR16 *Text, BOOLEAN Html);
+  // The same as a quoted JSON string: quotes and backslashes escaped.
+  VOID Json(const CHAR16 *Text);
   VOID Decimal(UINT64 Value, UINTN MinimumDigits = 1);
   VOID Hex32(UINT32 Value);  // eight upper-case digits
   VOID Guid(const EFI_GUID &Guid);
@@ -33,6 +35,8 @@ class TextBuffer {
   BOOLEAN Failed() const { return mFailed; }
 
  private:
+  enum class ESCAPE { None, Html, Json };
+  VOID Escaped(const CHAR16 *Text, ESCAPE Escape);
   PoolVector<CHAR8> mBytes;
   UINT8 *mFixed = nullptr;
   UINTN mCapacity = 0;
@@ -59,6 +63,11 @@ BOOLEAN ParseGuid(const char *Text, EFI_GUID *Guid);
 // Decimal digits alone, not too large for UINTN; FALSE for anything else.
 BOOLEAN ParseDecimal(const char *Text, UINTN *Number);
 
+// Field by field: where the compiler would call memcmp, some targets' library has none.
 inline BOOLEAN SameGuid(const EFI_GUID &A, const EFI_GUID &B) {
-  return __builtin_memcmp(&A, &B, sizeof(EFI_GUID)) == 0;
+  BOOLEAN Same = A.Data1 == B.Data1 && A.Data2 == B.Data2 && A.Data3 == B.Data3;
+  for (UINTN At = 0; At < sizeof(A.Data4) && Same; At++) {
+    Same = A.Data4[At] == B.Data4[At];
+  }
+  return Same;
 }

@@ -4,23 +4,28 @@
     forms_test.py <vistrel-forms.efi> <scenario>
 
 Scenarios (one boot each):
-  forms       OVMF (800x600): -list, then the whole walk between two `dmpstore -all -s`
-              in the same boot: every form of the listing (35 in 8 sets) has
-              an entry and at least one PNG, every PNG decodes, the index
-              check passes, and the non-volatile variables are the same set
-              before and after.
+  forms       OVMF (800x600): -list, then the whole walk and -text between two
+              `dmpstore -all -s` in the same boot: every form of the listing
+              (35 in 8 sets) has an entry and at least one PNG, every PNG
+              decodes, the index check passes, and the non-volatile variables
+              are the same set before and after. -text's settings.txt holds
+              the values checked by hand against their pages, and its
+              settings agree with the walk's (vistrel-compare.py).
   forms_step  OVMF (1280x800): -step -set on the Secure Boot set: each saved screen is
               held until a key, and each PNG equals a QMP screendump taken
               while it was held.
-  forms_aa64, forms_ia32  the walk on AAVMF and OVMF32 (800x600 both): it
-              completes, with its count, and the variables as above.
+  forms_aa64, forms_ia32  the walk and -text on AAVMF and OVMF32 (800x600
+              both): they complete, with their counts, and the variables as
+              above.
 
 Reports the counts, the time per form and each run's screens. A failure
 prints why and the serial console, and keeps the disk images and dumps.
 """
+import json
 import os
 import re
 import struct
+import subprocess
 import sys
 import time
 
@@ -34,6 +39,15 @@ from qemu_shell import (FORMS_CLOSING, FORMS_LISTING, Disk, boot, check_forms_in
 TIMEOUT = 420  # seconds for one boot; a walk takes 20 s on OVMF, a minute or two on AAVMF
 SECURE_BOOT_SET = "5DAF50A5-EA81-4DE2-8F9B-CABDA9CF5C14"
 RTC = "2024-01-15T10:30:45"
+COMPARE = os.path.join(HERE, "..", "..", "scripts", "vistrel-compare.py")
+SETTINGS_LINE = re.compile(r"Settings: (\d+) questions, (\d+) values not read, (\d+) conditions not evaluated\.")
+# OVMF's values as its pages show them, each checked by hand against the
+# walk's PNG of its page (800x600, 2024-01-15).
+OVMF_SETTINGS = [
+    "Secure Boot Configuration > Secure Boot Configuration > Attempt Secure Boot = [ ] (default [ ]) [greyed]",
+    "Secure Boot Configuration > Secure Boot Configuration > Secure Boot Mode = not read (kept by the page's "
+    "driver) (default Standard Mode)",
+]
 
 
 def nonvolatile(data):
@@ -92,11 +106,41 @@ def judge_walk(result, disk, work, lines, listed=None, ending="", shell=True):
     return folder, closing
 
 
+def judge_text(result, disk, work, lines, walked, arch):
+    """-text after the walk: the same forms, no PNG, settings that agree
+    with the walk's, the values checked by hand (OVMF), and its time."""
+    closings = list(FORMS_CLOSING.finditer(result.text))
+    check(len(closings) == 2 and re.search(r"TEXT-STATUS 0x0\b", result.text), "-text did not finish with 0x0")
+    walk, text = closings
+    check(text.group("forms") == walk.group("forms") and text.group("screens") == "0",
+          "-text read %s forms with %s screens, the walk %s" % (text.group("forms"), text.group("screens"),
+                                                                walk.group("forms")))
+    counts = SETTINGS_LINE.findall(result.text)
+    check(len(counts) == 2, "the Settings lines: %s" % counts)
+    folder = os.path.join(work, text.group("folder"))
+    disk.copy_out("/" + text.group("folder"), work)
+    check(not [name for name in os.listdir(folder) if name.endswith(".png")], "-text left PNGs")
+    with open(os.path.join(folder, "settings.txt"), encoding="utf-8") as file:
+        settings = file.read().splitlines()
+    with open(os.path.join(folder, "settings.json"), encoding="utf-8") as file:
+        check(json.load(file)["format"] == 1, "settings.json has no format 1")
+    if arch == "x64":
+        missing = [line for line in OVMF_SETTINGS if line not in settings]
+        check(not missing, "settings.txt lacks %s" % missing)
+    compared = subprocess.run([sys.executable, COMPARE, walked, folder], capture_output=True, text=True)
+    check(compared.returncode == 0, "the walk's settings and -text's differ:\n%s%s" % (compared.stdout, compared.stderr))
+    seconds = int(text.group("minutes")) * 60 + int(text.group("seconds"))
+    questions, unread, unevaluated = counts[1]
+    lines.append("-text: %s questions, %s values not read, %s conditions not evaluated, in %d s; the same as the "
+                 "walk's" % (questions, unread, unevaluated, seconds))
+
+
 def scenario_walk(efi, work, arch="x64", small_screen=False):
     disk = Disk(os.path.join(work, "disk.img"), size_mib=64)
     disk.put(efi, "/vistrel-forms.efi")
     script = ("fs0:\nvistrel-forms.efi -list\ndmpstore -all -s before.dmp\nvistrel-forms.efi\n"
-              "echo \"FORMS-STATUS %lasterror%\"\ndmpstore -all -s after.dmp\nreset -s\n")
+              "echo \"FORMS-STATUS %lasterror%\"\nvistrel-forms.efi -text\necho \"TEXT-STATUS %lasterror%\"\n"
+              "dmpstore -all -s after.dmp\nreset -s\n")
     screen = ["-device", "VGA,xres=800,yres=600"] if small_screen else []
     result = boot(work, [disk], script, rtc=RTC, timeout=TIMEOUT, arch=arch, vga=not small_screen, extra_args=screen)
     lines = []
@@ -107,7 +151,8 @@ def scenario_walk(efi, work, arch="x64", small_screen=False):
         sets, forms = int(listing.group(1)), int(listing.group(2))
         if arch == "x64":
             check((sets, forms) == (8, 35), "OVMF lists %d sets and %d forms, 8 and 35 expected" % (sets, forms))
-        judge_walk(result, disk, work, lines, listed=forms)
+        walked, _ = judge_walk(result, disk, work, lines, listed=forms)
+        judge_text(result, disk, work, lines, walked, arch)
         before, after = nonvolatile(disk.read("/before.dmp")), nonvolatile(disk.read("/after.dmp"))
         check(before, "no non-volatile variable in the first dmpstore")
         changed = sorted(name for name, _, _, _ in before ^ after)

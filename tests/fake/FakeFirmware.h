@@ -119,7 +119,8 @@ class FakeFirmware {
   bool ExitDataOnError = false;  // a failing entry hands back exit data in pool
   std::map<EFI_HANDLE, FakeImage> Images;  // loaded and not unloaded
   std::vector<std::string> LoadedPaths;    // every path LoadImage was given
-  std::map<std::string, std::vector<UINT8>> Variables;  // by name, any vendor GUID
+  // By name, for any vendor GUID, or by "name@<the GUID's Data1 in decimal>".
+  std::map<std::string, std::vector<UINT8>> Variables;
   std::deque<EFI_INPUT_KEY> TypedKeys;  // in the console input's buffer now
   // The person at the machine, who acts while a wait finds nothing ready,
   // before time passes: OnIdleKeyboard, then a space typed when

@@ -44,6 +44,7 @@ EFI_STATUS EFIAPI LocateProtocol(EFI_GUID *Protocol, VOID *Registration, VOID **
   else if (Is(Protocol, gEfiHiiStringProtocolGuid)) Found = F.HasDatabase ? &F.Strings : nullptr, Name = "HiiString";
   else if (Is(Protocol, gEfiFormBrowser2ProtocolGuid)) Found = F.HasBrowser ? &F.Browser : nullptr, Name = "FormBrowser2";
   else if (Is(Protocol, gEdkiiFormDisplayEngineProtocolGuid)) Found = F.HasDisplayEngine ? &F.DisplayEngine : nullptr;
+  else if (Is(Protocol, gEfiHiiConfigRoutingProtocolGuid)) Found = F.HasRouting ? &F.Routing : nullptr, Name = "HiiConfigRouting";
   else return F.SavedBoot.LocateProtocol(Protocol, Registration, Interface);
   EFI_STATUS Injected;
   if (F.Fw.Enter("LocateProtocol", Name, &Injected)) return Injected;
@@ -106,6 +107,58 @@ EFI_STATUS EFIAPI ExportPackageLists(EFI_HII_DATABASE_PROTOCOL *, EFI_HII_HANDLE
   const FakePackageList *List = ListOf(Handle);
   if (List == nullptr) return EFI_NOT_FOUND;
   return Give(List->Exported.data(), List->Exported.size(), Buffer, Size);
+}
+
+EFI_STATUS EFIAPI GetPackageListHandle(EFI_HII_DATABASE_PROTOCOL *, EFI_HII_HANDLE Handle, EFI_HANDLE *Driver) {
+  EFI_STATUS Injected;
+  if (G().Fw.Enter("GetPackageListHandle", "", &Injected)) return Injected;
+  const FakePackageList *List = ListOf(Handle);
+  const size_t Index = reinterpret_cast<uintptr_t>(Handle) - 1;
+  if (List == nullptr || Index >= std::size(G().DriverTags)) return EFI_INVALID_PARAMETER;
+  *Driver = &G().DriverTags[Index];
+  return EFI_SUCCESS;
+}
+
+// A driver handle's device path; everything else as the firmware's.
+EFI_STATUS EFIAPI OpenProtocol(EFI_HANDLE Handle, EFI_GUID *Protocol, VOID **Interface, EFI_HANDLE Agent,
+                               EFI_HANDLE Controller, UINT32 Attributes) {
+  FakeForms &F = G();
+  const int *Tag = static_cast<const int *>(Handle);
+  if (Tag < std::begin(F.DriverTags) || Tag >= std::end(F.DriverTags) || !Is(Protocol, gEfiDevicePathProtocolGuid))
+    return F.SavedBoot.OpenProtocol(Handle, Protocol, Interface, Agent, Controller, Attributes);
+  EFI_STATUS Injected;
+  if (F.Fw.Enter("OpenProtocol", "DevicePath", &Injected)) return Injected;
+  const size_t Index = static_cast<size_t>(Tag - std::begin(F.DriverTags));
+  const auto Path = F.DriverPaths.find(Index);
+  if (Path == F.DriverPaths.end()) return EFI_UNSUPPORTED;
+  *Interface = Path->second.data();
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI ExtractConfig(const EFI_HII_CONFIG_ROUTING_PROTOCOL *, const CHAR16 *Request, CHAR16 **Progress,
+                                CHAR16 **Results) {
+  FakeForms &F = G();
+  EFI_STATUS Injected;
+  if (F.Fw.Enter("ExtractConfig", "", &Injected)) return Injected;
+  const std::u16string Asked = FromUcs2(Request);
+  F.Requests.push_back(Asked);
+  *Progress = const_cast<CHAR16 *>(Request);
+  *Results = nullptr;
+  std::u16string Answer;
+  const EFI_STATUS Status = F.Extract ? F.Extract(Asked, &Answer) : EFI_NOT_FOUND;
+  if (EFI_ERROR(Status)) return Status;
+  VOID *Pool = nullptr;
+  if (EFI_ERROR(gBS->AllocatePool(EfiBootServicesData, (Answer.size() + 1) * sizeof(CHAR16), &Pool)))
+    return EFI_OUT_OF_RESOURCES;
+  std::memcpy(Pool, Answer.c_str(), (Answer.size() + 1) * sizeof(CHAR16));
+  *Results = static_cast<CHAR16 *>(Pool);
+  *Progress = const_cast<CHAR16 *>(Request) + Asked.size();
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI RouteConfig() {
+  G().Faults.push_back("RouteConfig writes settings");
+  return EFI_UNSUPPORTED;
 }
 
 EFI_STATUS EFIAPI GetString(EFI_HII_STRING_PROTOCOL *, const CHAR8 *Language, EFI_HII_HANDLE Handle,
@@ -244,11 +297,15 @@ FakeForms::FakeForms(FakeFirmware &Firmware)
   gForms = this;
   Database.ListPackageLists = ListPackageLists;
   Database.ExportPackageLists = ExportPackageLists;
+  Database.GetPackageListHandle = GetPackageListHandle;
+  Routing.ExtractConfig = ExtractConfig;
+  Routing.RouteConfig = reinterpret_cast<VOID *>(RouteConfig);
   Strings.GetString = GetString;
   Strings.GetLanguages = GetLanguages;
   Browser.SendForm = SendForm;
   Fw.Bs.CalculateCrc32 = CalculateCrc32;
   Fw.Bs.LocateProtocol = LocateProtocol;
+  Fw.Bs.OpenProtocol = OpenProtocol;
   Fw.Variables["PlatformLang"] = {'f', 'r', '-', 'F', 'R', 0};
   Fw.KeyDuringWait = false;  // keys come from the test, when it types them
   Fw.ConOut.OutputString = OutputString;

@@ -8,6 +8,7 @@
 // those table entries over while it lives and gives them back when it goes.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -47,6 +48,13 @@ class FakeForms {
   // at once, and one that reads only the real keyboard.
   EFI_STATUS Refusal = EFI_SUCCESS;
   bool ReadsKeyboardOnly = false;
+  // The configuration routing protocol: each driver's answer to a request,
+  // its results returned in pool as firmware does (EFI_NOT_FOUND when unset).
+  bool HasRouting = true;
+  std::function<EFI_STATUS(const std::u16string &Request, std::u16string *Results)> Extract;
+  std::vector<std::u16string> Requests;  // every request ExtractConfig was given
+  // The device path of list N's driver handle, end node included; none when absent.
+  std::map<size_t, std::vector<UINT8>> DriverPaths;
   // The console's text mode, on a screen a little larger (800x600 for the
   // 100x31 the constructor sets). Its cells are EDK II's 8x19, centred,
   // unless a test draws them otherwise before it sets the mode.
@@ -72,6 +80,8 @@ class FakeForms {
   EFI_HII_DATABASE_PROTOCOL Database = {};
   EFI_HII_STRING_PROTOCOL Strings = {};
   EFI_FORM_BROWSER2_PROTOCOL Browser = {};
+  EFI_HII_CONFIG_ROUTING_PROTOCOL Routing = {};
+  int DriverTags[8] = {};  // list N's driver handle is &DriverTags[N]
   int DisplayEngine = 0;
   EFI_SYSTEM_TABLE SavedTable;
   EFI_BOOT_SERVICES SavedBoot;

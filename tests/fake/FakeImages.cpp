@@ -94,11 +94,12 @@ EFI_STATUS EFIAPI SetWatchdogTimer(UINTN Timeout, UINT64, UINTN, CHAR16 *) {
   return F().Enter("SetWatchdogTimer", std::to_string(Timeout), &Injected) ? Injected : EFI_SUCCESS;
 }
 
-EFI_STATUS EFIAPI GetVariable(CHAR16 *Name, EFI_GUID *, UINT32 *Attributes, UINTN *Size, VOID *Data) {
+EFI_STATUS EFIAPI GetVariable(CHAR16 *Name, EFI_GUID *Vendor, UINT32 *Attributes, UINTN *Size, VOID *Data) {
   EFI_STATUS Injected;
   const std::string Key = Narrow(FromUcs2(Name));
   if (F().Enter("GetVariable", Key, &Injected)) return Injected;
-  auto Found = F().Variables.find(Key);
+  auto Found = F().Variables.find(Key + "@" + std::to_string(Vendor->Data1));
+  if (Found == F().Variables.end()) Found = F().Variables.find(Key);
   if (Found == F().Variables.end()) return EFI_NOT_FOUND;
   if (Attributes != nullptr) *Attributes = EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS;
   const size_t Needed = Found->second.size();

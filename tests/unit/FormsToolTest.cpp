@@ -2,6 +2,7 @@
 // lists built here, the walk against a browser that reads keys as EDK II's.
 #include <cstring>
 #include <functional>
+#include <set>
 
 #include "forms/FormList.h"
 #include "forms/FormNames.h"
@@ -310,7 +311,8 @@ TEST_F(FormsToolTest, FromTheSticksLauncherWithoutAShellAcrossMidnight) {
   EXPECT_EQ(Fw.OpenFileHandles(), 0u);
   EXPECT_EQ(Fw.LiveEvents(), 0u);
   EXPECT_NE(Console().find("6 forms: 20 screens, 2 skipped, 1 failed (1:45). In \\Vistrel_forms_240115_235930: "
-                           "index.html, index.txt\r\nOpen \\Vistrel_forms_240115_235930\\index.html on another "
+                           "index.html, index.txt, settings.txt, settings.json\r\nSettings: 0 questions, 0 values "
+                           "not read, 0 conditions not evaluated.\r\nOpen \\Vistrel_forms_240115_235930\\index.html on another "
                            "computer.\r\n\r\nPress any key, or wait 10 seconds, to go back to the firmware's menus."),
             std::string::npos)
       << Console();
@@ -353,7 +355,8 @@ const Stop kStops[] = {
      [](fake::FakeFirmware &, fake::FakeForms &Forms) { Forms.Refusal = EFI_UNSUPPORTED; }, {}, EFI_UNSUPPORTED, 1, "",
      "(the browser refused to show it: EFI_UNSUPPORTED; the walk stopped)",
      "1 forms: 0 screens, 0 skipped, 1 failed; the walk stopped: the form browser refused to show a form (0:00). "
-     "In \\Vistrel_forms_240115_103045: index.html, index.txt\r\nThis firmware does not show its pages to another "
+     "In \\Vistrel_forms_240115_103045: index.html, index.txt, settings.txt, settings.json\r\nSettings: 0 "
+     "questions, 0 values not read, 0 conditions not evaluated.\r\nThis firmware does not show its pages to another "
      "program from here: start the stick\r\nfrom the PC's one-time boot menu instead."},
     {"a browser that reads only the real keyboard, left by a person's ESC",
      [](fake::FakeFirmware &Fw, fake::FakeForms &Forms) {
@@ -365,7 +368,8 @@ const Stop kStops[] = {
      },
      {}, EFI_ABORTED, 1, "", "001_Simple_en_fran_ais.png (the browser read only the keyboard: saved after 5 s and left by a person",
      "1 forms: 1 screens, 0 skipped, 0 failed; the walk stopped: the form browser reads only the keyboard (0:00). "
-     "In \\Vistrel_forms_240115_103045: index.html, index.txt\r\nThis firmware turns its pages only from the "
+     "In \\Vistrel_forms_240115_103045: index.html, index.txt, settings.txt, settings.json\r\nSettings: 0 "
+     "questions, 0 values not read, 0 conditions not evaluated.\r\nThis firmware turns its pages only from the "
      "keyboard: press Ctrl+Alt+F12 on each page\r\ninstead (the stick's hotkey)."},
     {"a volume full from the second form on",
      [](fake::FakeFirmware &Fw, fake::FakeForms &) {
@@ -405,7 +409,7 @@ struct Choice {
 };
 class OptionsTest : public FormsToolTest, public ::testing::WithParamInterface<Choice> {};
 
-const char kUsage[] = "usage: vistrel-forms.efi [-list] [-set N|GUID] [-step]\r\n";
+const char kUsage[] = "usage: vistrel-forms.efi [-list | -step | -text] [-set N|GUID] [-strings]\r\n";
 
 const Choice kChoices[] = {
     {"-LIST", {"-LIST"}, nullptr, EFI_SUCCESS, 0,
@@ -425,6 +429,12 @@ const Choice kChoices[] = {
     {"-set GUID a digit short", {"-set", "12345678-1234-5678-0102-03040506070"}, nullptr, EFI_INVALID_PARAMETER, 0, {kUsage}},
     {"-set beyond 64 bits", {"-set", "99999999999999999999999"}, nullptr, EFI_INVALID_PARAMETER, 0, {kUsage}},
     {"an unknown option", {"-walk"}, nullptr, EFI_INVALID_PARAMETER, 0, {kUsage}},
+    {"-text with -step", {"-text", "-step"}, nullptr, EFI_INVALID_PARAMETER, 0, {kUsage}},
+    {"-list with -text", {"-list", "-TEXT"}, nullptr, EFI_INVALID_PARAMETER, 0, {kUsage}},
+    {"-text without a form browser or Graphics Output", {"-text"},
+     [](fake::FakeFirmware &Fw, fake::FakeForms &Forms) { Forms.HasBrowser = false, Fw.HasGraphicsOutput = false; },
+     EFI_SUCCESS, 0, {"6 forms: 0 screens, 2 skipped, 0 failed (0:00). In \\Vistrel_forms_240115_103045: index.html, "
+                      "index.txt, settings.txt, settings.json\r\nSettings: 0 questions"}},
     {"-set past the last set", {"-set", "4"}, nullptr, EFI_NOT_FOUND, 0,
      {"vistrel-forms: -set names no form set (see -list) (EFI_NOT_FOUND)\r\n"}},
     {"a read-only volume", {}, [](fake::FakeFirmware &Fw, fake::FakeForms &) { Fw.ReadOnlyVolume = true; },
@@ -446,7 +456,9 @@ TEST_P(OptionsTest, ChooseSetsOrStopBeforeAnythingIsMade) {
   const size_t Entries = Fw.Volume.size();
   EXPECT_EQ(Run(Case.Arguments), Case.Status);
   EXPECT_EQ(Forms.SendForms, Case.SendForms);
-  EXPECT_EQ(Fw.Volume.size() != Entries, Case.SendForms != 0) << "a folder is made for a walk alone";
+  const bool Text = std::find(Case.Arguments.begin(), Case.Arguments.end(), "-text") != Case.Arguments.end();
+  EXPECT_EQ(Fw.Volume.size() != Entries, Case.SendForms != 0 || (Text && !EFI_ERROR(Case.Status)))
+      << "a folder is made for a walk or -text alone";
   const std::string Said = Console();
   if (EFI_ERROR(Case.Status)) {
     EXPECT_EQ(Said, Case.Said.at(0));
@@ -583,6 +595,182 @@ TEST(ScreenCompare, TextRowsMustLieOnEdk2sCellsOrEachFormGetsOneScreenMore) {
 // Each firmware call of a short walk failing in turn: on every road the
 // firmware's input comes back, nothing is kept, every file left is whole,
 // and success means every screen was saved.
+// --- every setting as text -------------------------------------------------------
+
+// Questions as EDK II's VFR compiler lays them out: prompt, help, id, store,
+// offset (or a name's string id), flags; then each kind's own fields.
+Bytes Question(UINT8 Code, bool Scope, UINT16 Prompt, UINT16 Id, UINT16 Store, UINT16 Info, const Bytes &Own) {
+  return Op(Code, Scope, Le(Prompt, 2) + Le(0, 2) + Le(Id, 2) + Le(Store, 2) + Le(Info, 2) + Bytes{0} + Own);
+}
+Bytes Checkbox(UINT16 Prompt, UINT16 Id, UINT16 Store, UINT16 Offset, UINT8 Flags = 0) {
+  return Question(0x06, false, Prompt, Id, Store, Offset, {Flags});
+}
+Bytes Option(UINT16 Text, UINT8 Value, UINT8 Flags = 0) { return Op(0x09, false, Le(Text, 2) + Bytes{Flags, 0, Value}); }
+// A byte-wide one-of or numeric (flags 0), or two bytes wide (flags 1); hex with 0x20.
+Bytes Sized(UINT8 Code, UINT16 Prompt, UINT16 Id, UINT16 Store, UINT16 Info, UINT8 Flags, const Bytes &Inside) {
+  const int Width = 1 << (Flags & 3);
+  return Question(Code, true, Prompt, Id, Store, Info, Bytes{Flags} + Le(0, Width) + Le(0xFFFF, Width) + Le(1, Width)) +
+         Inside + kEnd;
+}
+Bytes Default(UINT8 Type, const Bytes &Value) { return Op(0x5B, false, Le(0, 2) + Bytes{Type} + Value); }
+Bytes Condition(UINT8 Code, const Bytes &Expression, const Bytes &Governed) {
+  return Op(Code, true, {}) + Expression + Governed + kEnd;
+}
+Bytes IdEqVal(UINT16 Id, UINT16 Value) { return Op(0x12, false, Le(Id, 2) + Le(Value, 2)); }
+Bytes Store(UINT8 Code, UINT16 Id, UINT32 Data1, UINT16 Size, const std::string &Name) {
+  const Bytes Named = Bytes(Name.begin(), Name.end()) + Bytes{0};
+  if (Code == 0x25) return Op(Code, false, Le(Id, 2) + GuidBytes(Guid(Data1)));
+  if (Code == 0x24) return Op(Code, false, GuidBytes(Guid(Data1)) + Le(Id, 2) + Le(Size, 2) + Named);
+  return Op(Code, false, Le(Id, 2) + GuidBytes(Guid(Data1)) + Le(7, 4) + Le(Size, 2) + Named);
+}
+std::string Hex(const Bytes &Data) {
+  std::string Out;
+  for (UINT8 Byte : Data) Out += "0123456789abcdef"[Byte >> 4], Out += "0123456789abcdef"[Byte & 15];
+  return Out;
+}
+
+// A driver's form set with a question of every kind in stores of every
+// kind, and the conditions a page puts around them: "Settings" 0x40, set 4.
+void ArrangeSettings(fake::FakeFirmware &Fw, fake::FakeForms &Forms) {
+  const Bytes Main =
+      Form(1, 2) + Subtitle(10) + kEnd + Op(0x03, false, Le(11, 2) + Le(0, 2) + Le(12, 2)) +
+      Checkbox(20, 1, 1, 0, 0x01) +
+      Sized(0x05, 21, 2, 1, 1, 0, Option(30, 0) + Option(31, 1) + Option(32, 2, 0x10)) +
+      Sized(0x07, 22, 3, 1, 2, 1, Default(1, Le(100, 2))) + Sized(0x07, 23, 4, 7, 0, 0x20, {}) +
+      Checkbox(24, 5, 4, 0) +
+      Sized(0x07, 25, 6, 2, 0, 2, Op(0x5B, true, Le(0, 2) + Bytes{8}) + Op(0x42, false, {3}) + kEnd) +
+      Question(0x1C, false, 26, 7, 2, 4, {0, 1, 0}) + Question(0x08, false, 27, 8, 2, 4, Le(0, 2) + Le(1, 2)) +
+      Checkbox(28, 9, 5, 0) + Sized(0x07, 29, 10, 6, 0, 1, {}) + Sized(0x07, 40, 11, 3, 60, 1, {}) +
+      Checkbox(41, 12, 8, 0) + Question(0x1A, false, 42, 13, 0, 0, {0}) + Question(0x1B, false, 43, 14, 0, 0, {0}) +
+      Question(0x23, true, 44, 15, 2, 6, {2, 0}) + Option(45, 1) + Option(46, 2) + kEnd +
+      Question(0x0C, false, 47, 16, 0, 0, {}) + Question(0x0F, false, 48, 17, 0, 0, Le(2, 2)) +
+      Op(0x5F, true, GuidBytes(gEdkiiIfrBitVarstoreGuid)) + Checkbox(49, 18, 1, 0) + kEnd +
+      Sized(0x05, 50, 19, 0, 0, 0, Option(30, 0) + Option(31, 1, 0x10)) + kEnd;
+  const Bytes Conditions =
+      Form(2, 3) + Condition(0x0A, IdEqVal(1, 1), Checkbox(51, 20, 1, 0)) +
+      Condition(0x19, IdEqVal(6, 5) + Op(0x14, false, Le(3, 2) + Le(2, 2) + Le(1, 2) + Le(0x1234, 2)) + Op(0x16, false, {}),
+                Checkbox(52, 21, 1, 0)) +
+      Condition(0x0A, Op(0x47, false, {}),
+                Condition(0x19, Op(0x40, false, Le(1, 2)) + Op(0x42, false, {1}) + Op(0x2F, false, {}),
+                          Checkbox(53, 22, 1, 0))) +
+      Condition(0x1E, Op(0x46, false, {}), Checkbox(54, 23, 1, 0)) +
+      Condition(0x0A, Op(0x58, false, {}), Checkbox(55, 24, 1, 0)) +
+      Condition(0x19, IdEqVal(8, 0) + Op(0x17, false, {}), Checkbox(56, 25, 1, 0)) + kEnd;
+  const Bytes Set = FormSet(0x40, 1) + Store(0x26, 1, 0x51, 8, "Setup") + Store(0x26, 7, 0x57, 4, "Setup") +
+                    Store(0x26, 4, 0x54, 2, "Absent") + Store(0x24, 2, 0x52, 8, "Config") +
+                    Store(0x24, 5, 0x55, 2, "Broken") + Store(0x24, 6, 0x56, 4, "Short") +
+                    Store(0x25, 3, 0x53, 0, "") + Store(0x24, 8, 0x58, 2, "Garbled") + Main + Conditions + kEnd;
+  fake::FakePackageList List{PackageList(0xD, {Set}), {}};
+  Forms.DriverPaths[Forms.Lists.size()] = Bytes{1, 4, 20, 0} + GuidBytes(Guid(0xD0)) + Bytes{0x7F, 0xFF, 4, 0};
+  const std::vector<std::pair<EFI_STRING_ID, std::u16string>> Strings = {
+      {1, u"Settings"}, {2, u"Main"}, {3, u"Conditions"}, {10, u"Section"}, {11, u"Firmware"}, {12, u"1.0"},
+      {20, u"Boost"}, {21, u"Mode"}, {22, u"Ratio"}, {23, u"Mask"}, {24, u"Absent box"}, {25, u"Lanes"},
+      {26, u"Name"}, {27, u"Secret"}, {28, u"Broken box"}, {29, u"Short"}, {30, u"Off"}, {31, u"On"},
+      {32, u"Auto \"quoted\""}, {40, u"Speed"}, {41, u"Garbled box"}, {42, u"Date"}, {43, u"Time"},
+      {44, u"Order"}, {45, u"First"}, {46, u"Second"}, {47, u"Apply"}, {48, u"More"}, {49, u"Bit"},
+      {50, u"Kept"}, {51, u"Hidden"}, {52, u"Grey"}, {53, u"Nested"}, {54, u"Disabled"}, {55, u"Unknown"},
+      {56, u"Unread"}, {60, u"Speed"}};
+  for (const auto &String : Strings) List.Strings["en-US"][String.first] = String.second;
+  Forms.Lists.push_back(List);
+  Fw.Variables["Setup@81"] = {1, 1, 0x34, 0x12, 0, 0, 0, 0};
+  Fw.Variables["Setup@87"] = {0xAB, 0, 0, 0};  // the same name under another GUID
+  Forms.Extract = [](const std::u16string &Request, std::u16string *Results) -> EFI_STATUS {
+    const std::u16string Header = Request.substr(0, Request.find(u'&', Request.find(u"PATH=")));
+    const std::string Asked = fake::Narrow(Request);
+    const auto Is = [&](UINT32 Data1) { return Asked.compare(5, 32, Hex(GuidBytes(Guid(Data1)))) == 0; };
+    std::string Tail;
+    if (Is(0x52)) Tail = "&OFFSET=0&WIDTH=8&VALUE=0102004100000004&GUID=" + Hex(GuidBytes(Guid(0x52))) +
+                         "&ALTCFG=0000&OFFSET=0&WIDTH=8&VALUE=ffffffffffffffff";
+    else if (Is(0x56)) Tail = "&OFFSET=0&WIDTH=1&VALUE=07";  // shorter than its question
+    else if (Is(0x53)) Tail = "&Speed=000a";
+    else if (Is(0x58)) Tail = "&OFFSET=0&WIDTH=2&VALUE=zz";
+    else return EFI_DEVICE_ERROR;
+    *Results = Header + std::u16string(Tail.begin(), Tail.end());
+    return EFI_SUCCESS;
+  };
+}
+
+// Each question's line as the page would show it, read without a form
+// shown or a key given: values from GetVariable (by name and GUID), from the
+// drivers through ExtractConfig and from the clock; what cannot be read says
+// why; defaults from their three sources; conditions evaluated from the
+// values read, never guessed.
+TEST_F(FormsToolTest, TextReadsEveryQuestionAsItsPageShowsIt) {
+  ArrangeSettings(Fw, Forms);
+  EXPECT_EQ(Run({"-text", "-set", "4"}), EFI_SUCCESS);
+  EXPECT_EQ(Forms.SendForms, 0u);
+  EXPECT_TRUE(ExpectScreens(Fw, Forms).empty());
+  const std::string Settings = Text(Fw.FindFile(kFolder + "SETTINGS.TXT"));
+  const std::string M = "Settings > Main > ", C = "Settings > Conditions > ";
+  const std::vector<std::string> Lines = {
+      M + "Section", M + "Firmware: 1.0",
+      M + "Boost = [X] (default [X])",
+      M + "Mode = On (default Auto \"quoted\") *",
+      M + "Ratio = 4660 (default 100) *",
+      M + "Mask = 0xAB (default none)",
+      M + "Absent box = not set (the page shows its default) (default none)",
+      M + "Lanes = 4 (default not evaluated)",
+      M + "Name = (1 character) (default none)",
+      M + "Secret = not read (a password) (default none)",
+      M + "Broken box = not readable (EFI_DEVICE_ERROR) (default none)",
+      M + "Short = not readable (the response leaves it out) (default none)",
+      M + "Speed = 10 (default none)",
+      M + "Garbled box = not readable (a malformed response was skipped) (default none)",
+      M + "Date = 2024-01-15 (default none)",
+      M + "Time = 10:30:45 (default none)",
+      M + "Order = Second, First (default none)",
+      M + "Apply (an action)", M + "More (a link to another form)",
+      M + "Bit = not read (stored as bit fields) (default none)",
+      M + "Kept = not read (kept by the page's driver) (default On)",
+      C + "Hidden = [X] (default none) [hidden]",
+      C + "Grey = [X] (default none) [greyed]",
+      C + "Nested = [X] (default none) [greyed]",
+      C + "Disabled = [X] (default none) [disabled]",
+      C + "Unknown = [X] (default none) [not evaluated]",
+      C + "Unread = [X] (default none) [not evaluated]"};
+  std::string Expected;
+  for (const std::string &Line : Lines) Expected += Line + "\r\n";
+  ASSERT_NE(Settings.find("\r\n"), std::string::npos);
+  EXPECT_EQ(Settings.substr(Settings.find("\r\n") + 2), Expected);
+
+  // Read-only: a buffer's request names its store and its driver's path.
+  const std::string Path = "01041400" + Hex(GuidBytes(Guid(0xD0))) + "7fff0400";
+  ASSERT_FALSE(Forms.Requests.empty());
+  const std::string Asked = "GUID=" + Hex(GuidBytes(Guid(0x52))) + "&NAME=0043006f006e006600690067&PATH=" + Path;
+  EXPECT_EQ(fake::Narrow(Forms.Requests[0]).rfind(Asked + "&OFFSET=", 0), 0u) << fake::Narrow(Forms.Requests[0]);
+  EXPECT_TRUE(Fw.CallsOf("SetVariable").empty());
+  const std::string Json = Text(Fw.FindFile(kFolder + "SETTINGS.JSON"));
+  for (const std::string &Field : std::vector<std::string>{"\"format\": 1,", "\"devicePath\": \"" + Path + "\"",
+        "\"prompt\": \"Boost\", \"help\": \"\", \"store\": {\"kind\": \"efi\", \"guid\": "
+        "\"00000051-1234-5678-0102-030405060708\", \"name\": \"Setup\", \"devicePath\": \"\"}, \"offset\": 0",
+        "\"options\": [{\"text\": \"Off\", \"value\": \"0\"}, {\"text\": \"On\", \"value\": \"1\"}, "
+        "{\"text\": \"Auto \\\"quoted\\\"\", \"value\": \"2\"}], \"value\": \"On\", \"raw\": \"1\"",
+        "\"store\": {\"kind\": \"name-value\", \"guid\": \"00000053-", "\"name\": \"Speed\"",
+        "\"value\": null, \"raw\": null, \"notRead\": \"not read (a password)\"",
+        "\"conditions\": [\"not evaluated\"], \"notEvaluated\": [\"opcode 0x58\"]"})
+    EXPECT_NE(Json.find(Field), std::string::npos) << Field << "\n" << Json;
+  const std::string Index = Text(Fw.FindFile(kFolder + "INDEX.TXT"));
+  EXPECT_NE(Index.find("Settings: 25 questions, 6 values not read, 2 conditions not evaluated.\r\n"),
+            std::string::npos) << Index;
+  EXPECT_NE(Text(Fw.FindFile(kFolder + "INDEX.HTML")).find("<a href=\"settings.txt\">settings.txt</a>"),
+            std::string::npos);
+}
+
+// A walk reads each form set once its forms were shown, as drivers may fill
+// in options when a page opens; -strings writes a string's text.
+TEST_F(FormsToolTest, WalkReadsSettingsAfterShowingTheirForms) {
+  ArrangeSettings(Fw, Forms);
+  Forms.Forms = {{1, {}}, {2, {}}};
+  EXPECT_EQ(Run({"-set", "4", "-strings"}), EFI_SUCCESS);
+  EXPECT_EQ(Forms.SendForms, 2u);
+  const auto First = [&](const std::string &Call) {
+    return std::find_if(Fw.Calls.begin(), Fw.Calls.end(), [&](const std::string &Made) { return Made.rfind(Call, 0) == 0; });
+  };
+  EXPECT_LT(First("SendForm(2)"), First("ExtractConfig("));
+  EXPECT_NE(Text(Fw.FindFile(kFolder + "SETTINGS.TXT")).find("Settings > Main > Name = A (default none)\r\n"),
+            std::string::npos);
+}
+
 TEST(FormsFaultTest, EveryCallFailingInTurn) {
   const size_t Calls = FailEachCallInTurn([](fake::FakeFirmware &Fw, const CallFailing &Failing) {
     fake::FakeForms Forms(Fw);
@@ -601,6 +789,27 @@ TEST(FormsFaultTest, EveryCallFailingInTurn) {
     }
   });
   std::printf("[ faults ] %zu calls of a walk failed in turn\n", Calls);
+}
+
+// Reading every setting, each call failing in turn: nothing kept, nothing
+// written outside the folder, never a write to a setting.
+TEST(FormsFaultTest, TextEveryCallFailingInTurn) {
+  const size_t Calls = FailEachCallInTurn([](fake::FakeFirmware &Fw, const CallFailing &Failing) {
+    fake::FakeForms Forms(Fw);
+    ArrangeSettings(Fw, Forms);
+    const EFI_STATUS Status = RunForms(Fw, Forms, {"-text"}, Failing.Nth != 0);
+    EXPECT_TRUE(Failing.Nth != 0 || Status == EFI_SUCCESS);
+    std::set<std::string> Folders, Names;
+    for (const std::string &Path : Fw.FileNames()) {
+      Folders.insert(Path.substr(0, Path.rfind('\\')));
+      Names.insert(Path.substr(Path.rfind('\\') + 1));
+    }
+    EXPECT_LE(Folders.size(), 1u);
+    EXPECT_TRUE(Folders.empty() || Folders.begin()->rfind("\\VISTREL_FORMS_", 0) == 0) << *Folders.begin();
+    EXPECT_TRUE(Fw.CallsOf("SetVariable").empty());
+    EXPECT_TRUE(EFI_ERROR(Status) || Names.count("SETTINGS.JSON") == 1) << "success without the settings";
+  });
+  std::printf("[ faults ] %zu calls of a -text run failed in turn\n", Calls);
 }
 
 }  // namespace

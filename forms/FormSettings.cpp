@@ -1,0 +1,831 @@
+#include "forms/FormSettings.h"
+
+#include "fileio/FolderWriter.h"
+#include "forms/ConfigString.h"
+#include "forms/FormIndex.h"
+#include "forms/FormQuestions.h"
+#include "platform/CaptureClock.h"
+#include "platform/DevicePath.h"
+#include "platform/Firmware.h"
+#include "platform/Library.h"
+#include "platform/Protocol.h"
+
+namespace {
+
+// A store larger than this is no page's; more stores than this in one form
+// set, or longer texts, are cut.
+constexpr UINTN kLargestStore = 64 * UINTN{1024};
+constexpr UINTN kMostStores = 32;
+constexpr UINTN kSettingTextLength = 256;
+constexpr UINTN kValueLength = 512;
+constexpr UINTN kNameLength = 64;
+constexpr UINTN kSettingsFormat = 1;
+
+UINT64 ReadLittle(const UINT8 *At, UINTN Bytes) {
+  UINT64 Value = 0;
+  for (UINTN Byte = Bytes; Byte > 0; Byte--) {
+    Value = Value << 8 | At[Byte - 1];
+  }
+  return Value;
+}
+
+// A value as text, in UCS-2 so that firmware strings go in unchanged; cut,
+// never overrun, at kValueLength.
+class Wide {
+ public:
+  VOID Put(CHAR16 Character) {
+    if (mUsed + 1 < kValueLength) {
+      mText[mUsed++] = Character;
+      mText[mUsed] = 0;
+    }
+  }
+  VOID Ascii(const char *Text) {
+    for (; *Text != 0; Text++) {
+      Put(static_cast<CHAR16>(*Text));
+    }
+  }
+  VOID Text(const CHAR16 *Text) {
+    for (; *Text != 0; Text++) {
+      Put(*Text);
+    }
+  }
+  VOID Decimal(UINT64 Value, UINTN Digits = 1) {
+    CHAR16 Reversed[20];
+    UINTN Count = 0;
+    do {
+      Reversed[Count++] = static_cast<CHAR16>('0' + Value % 10);
+      Value /= 10;
+    } while ((Value != 0 || Count < Digits) && Count < 20);
+    while (Count > 0) {
+      Put(Reversed[--Count]);
+    }
+  }
+  VOID Hex(UINT64 Value) {
+    Ascii("0x");
+    BOOLEAN Started = FALSE;
+    for (int Shift = 60; Shift >= 0; Shift -= 4) {
+      const UINTN Digit = (Value >> Shift) & 0xF;
+      Started = Started || Digit != 0 || Shift == 0;
+      if (Started) {
+        Put(static_cast<CHAR16>("0123456789ABCDEF"[Digit]));
+      }
+    }
+  }
+  const CHAR16 *Get() const { return mText; }
+
+ private:
+  CHAR16 mText[kValueLength] = {};
+  UINTN mUsed = 0;
+};
+
+enum class VALUE_STATE : UINT8 {
+  Read,
+  NotSet,      // an EFI variable that does not exist
+  NoStorage,   // the driver keeps it
+  Unreadable,  // its store's reading failed: Status says how
+  Malformed,   // its store's response broke a rule and was skipped
+  Outside,     // past its store's end
+  Uncovered,   // the response left it out
+  Password,
+  BitField,
+  Unhandled,  // a store kind not read
+  None,       // a statement, an action or a link
+};
+
+struct ITEM_VALUE {
+  VALUE_STATE State;
+  EFI_STATUS Status;
+  const UINT8 *Bytes;  // Width bytes, little-endian
+  UINTN Width;
+  UINT64 Number;  // the first eight bytes
+  UINT8 Small[8];  // a named value's or the clock's bytes
+};
+
+struct STORE_DATA {
+  PoolBuffer<UINT8> Bytes;
+  PoolBuffer<UINT8> Covered;  // for a driver's buffer: which bytes its response gave
+  UINTN Size = 0;
+  PoolBuffer<CHAR16> Response;  // for named values
+  ConfigRequest Header;
+  EFI_STATUS Status = EFI_NOT_STARTED;
+};
+
+const char *KindName(ITEM_KIND Kind) {
+  static const char *const kNames[] = {"subtitle", "text",         "reset", "checkbox", "one-of",   "numeric", "string",
+                                       "ordered-list", "date", "time",  "password", "action", "link"};
+  return kNames[static_cast<UINTN>(Kind)];
+}
+
+const char *StoreKindName(STORE_KIND Kind) {
+  return Kind == STORE_KIND::Buffer ? "buffer" : Kind == STORE_KIND::NameValue ? "name-value" : Kind == STORE_KIND::Efi ? "efi" : "unhandled";
+}
+
+VOID HexBytes(TextBuffer *Out, const UINT8 *Bytes, UINTN Count) {
+  for (UINTN Index = 0; Index < Count; Index++) {
+    Out->Put("0123456789abcdef"[Bytes[Index] >> 4]);
+    Out->Put("0123456789abcdef"[Bytes[Index] & 0xF]);
+  }
+}
+
+}  // namespace
+
+struct FormSettings::SET_READING {
+  UINTN Set = 0;
+  EFI_HII_HANDLE Handle = nullptr;
+  PoolBuffer<UINT8> Exported;
+  FormQuestions Questions;
+  const UINT8 *Path = nullptr;  // the driver's device path, with its end
+  UINTN PathBytes = 0;
+  STORE_DATA Stores[kMostStores];
+  PoolBuffer<ITEM_VALUE> Values;
+  PoolVector<UINTN> Unevaluated;  // expressions counted as not evaluated
+};
+
+FormSettings::FormSettings(EFI_HII_DATABASE_PROTOCOL *Database, EFI_HII_STRING_PROTOCOL *Strings,
+                           EFI_HII_CONFIG_ROUTING_PROTOCOL *Routing, const FormList *List, BOOLEAN ShowStrings)
+    : mDatabase(Database), mRouting(Routing), mList(List), mStrings(Strings), mShowStrings(ShowStrings) {}
+
+VOID FormSettings::Begin(const CHAR16 *Vendor, UINT32 Revision, UINT32 UefiRevision, const EFI_TIME *Time) {
+  mJson.Ascii("{\n\"format\": ");
+  mJson.Decimal(kSettingsFormat);
+  mJson.Ascii(",\n\"tool\": \"Vistrel " VISTREL_VERSION "\",\n\"firmware\": ");
+  mJson.Json(Vendor);
+  mJson.Ascii(",\n\"revisions\": \"");
+  mJson.Revisions(Revision, UefiRevision, ", ");
+  mJson.Put('"');
+  mJson.Ascii(",\n\"time\": ");
+  if (Time != nullptr) {
+    mJson.Put('"');
+    mJson.Time(*Time, ' ');
+    mJson.Put('"');
+  } else {
+    mJson.Ascii("null");
+  }
+  mJson.Ascii(",\n\"formSets\": [");
+  mText.Ascii("Vistrel " VISTREL_VERSION ": every setting of the walked forms, ");
+  mText.Text(Vendor, FALSE);
+  mText.Ascii(", ");
+  mText.Revisions(Revision, UefiRevision, ", ");
+  if (Time != nullptr) {
+    mText.Ascii(", ");
+    mText.Time(*Time, ' ');
+  }
+  mText.Ascii("\r\n");
+}
+
+VOID FormSettings::ReadStores(SET_READING *Reading) {
+  FormQuestions &Questions = Reading->Questions;
+  for (UINTN Index = 0; Index < Questions.Stores.Count() && Index < kMostStores; Index++) {
+    const STORE_ENTRY &Store = Questions.Stores[Index];
+    STORE_DATA &Data = Reading->Stores[Index];
+    if (Store.Kind == STORE_KIND::Unhandled) {
+      Data.Status = EFI_UNSUPPORTED;
+      continue;
+    }
+    if (Store.Kind == STORE_KIND::Efi) {
+      UINTN Size = Store.Size == 0 ? 1 : Store.Size;
+      for (int Attempt = 0; Attempt < 2; Attempt++) {
+        Data.Bytes = PoolBuffer<UINT8>::Allocate(Size);
+        Data.Size = Size;
+        Data.Status = Data.Bytes ? ReadVariable(Store.Name, Store.Guid, Data.Bytes.Get(), &Data.Size)
+                                 : EFI_OUT_OF_RESOURCES;
+        if (Data.Status != EFI_BUFFER_TOO_SMALL || Data.Size > kLargestStore) {
+          break;
+        }
+        Size = Data.Size;  // the variable is larger than its form says
+      }
+      if (!EFI_ERROR(Data.Status) && Data.Size > Size) {
+        Data.Status = EFI_PROTOCOL_ERROR;
+      }
+      continue;
+    }
+    // A driver's store: asked through the routing protocol, named by its
+    // driver's device path.
+    if (mRouting == nullptr || Reading->Path == nullptr) {
+      Data.Status = EFI_UNSUPPORTED;
+      continue;
+    }
+    const BOOLEAN Named = Store.Kind == STORE_KIND::NameValue;
+    Data.Header.Header(Store.Guid, Named ? nullptr : Store.Name, Reading->Path, Reading->PathBytes);
+    ConfigRequest Request;
+    Request.Header(Store.Guid, Named ? nullptr : Store.Name, Reading->Path, Reading->PathBytes);
+    if (Named) {
+      for (UINTN Item = 0; Item < Questions.Items.Count(); Item++) {
+        const ITEM_ENTRY &Entry = Questions.Items[Item];
+        CHAR16 Name[kNameLength];
+        if (HoldsValue(Entry.Kind) && Entry.StoreId == Store.Id &&
+            !EFI_ERROR(mStrings.Read(Reading->Handle, Entry.StoreInfo, Name, kNameLength)) && Name[0] != 0) {
+          Request.Element(Name);
+        }
+      }
+    } else {
+      if (Store.Size == 0 || Store.Size > kLargestStore) {
+        Data.Status = EFI_BAD_BUFFER_SIZE;
+        continue;
+      }
+      Request.Block(0, Store.Size);
+    }
+    if (Request.Text() == nullptr || Data.Header.Text() == nullptr) {
+      Data.Status = EFI_OUT_OF_RESOURCES;
+      continue;
+    }
+    CHAR16 *Progress = nullptr;
+    CHAR16 *Results = nullptr;
+    Data.Status = mRouting->ExtractConfig(mRouting, Request.Text(), &Progress, &Results);
+    Data.Response = PoolBuffer<CHAR16>(Results);
+    if (!EFI_ERROR(Data.Status) && !Data.Response) {
+      Data.Status = EFI_PROTOCOL_ERROR;
+    }
+    if (EFI_ERROR(Data.Status) || Named) {
+      continue;
+    }
+    Data.Size = Store.Size;
+    Data.Bytes = PoolBuffer<UINT8>::Allocate(Data.Size);
+    Data.Covered = PoolBuffer<UINT8>::Allocate(Data.Size);
+    Data.Status = !Data.Bytes || !Data.Covered
+                      ? EFI_OUT_OF_RESOURCES
+                      : ParseBlockResponse(Data.Response.Get(), Data.Header.Text(), Data.Bytes.Get(),
+                                           Data.Covered.Get(), Data.Size);
+    Data.Response = PoolBuffer<CHAR16>();
+  }
+}
+
+VOID FormSettings::ReadValues(SET_READING *Reading) {
+  FormQuestions &Questions = Reading->Questions;
+  for (UINTN Index = 0; Index < Questions.Items.Count(); Index++) {
+    const ITEM_ENTRY &Item = Questions.Items[Index];
+    ITEM_VALUE &Value = Reading->Values[Index];
+    Value.State = VALUE_STATE::None;
+    if (!HoldsValue(Item.Kind)) {
+      continue;
+    }
+    const BOOLEAN Clock = (Item.Kind == ITEM_KIND::Date || Item.Kind == ITEM_KIND::Time) &&
+                          (Item.StoreId == 0 || (Item.Flags & kIfrDateTimeStorageMask) != kIfrDateTimeStorageNormal);
+    if (Item.Kind == ITEM_KIND::Password) {
+      Value.State = VALUE_STATE::Password;
+      continue;
+    }
+    if (Item.BitField) {
+      Value.State = VALUE_STATE::BitField;
+      continue;
+    }
+    if (Clock) {
+      // The clock, as the page shows it (a wake-up time is the driver's).
+      EFI_TIME Now;
+      if ((Item.Flags & kIfrDateTimeStorageMask) > 0x10) {
+        Value.State = VALUE_STATE::NoStorage;
+      } else if (!ReadCaptureTime(&Now)) {
+        Value.State = VALUE_STATE::Unreadable;
+        Value.Status = EFI_DEVICE_ERROR;
+      } else {
+        const UINT8 Date[] = {static_cast<UINT8>(Now.Year), static_cast<UINT8>(Now.Year >> 8), Now.Month, Now.Day};
+        const UINT8 Time[] = {Now.Hour, Now.Minute, Now.Second, 0};
+        CopyMem(Value.Small, Item.Kind == ITEM_KIND::Date ? Date : Time, 4);
+        Value.State = VALUE_STATE::Read;
+        Value.Bytes = Value.Small;
+        Value.Width = Item.Width;
+        Value.Number = ReadLittle(Value.Small, Item.Width);
+      }
+      continue;
+    }
+    if (Item.StoreId == 0) {
+      Value.State = VALUE_STATE::NoStorage;
+      continue;
+    }
+    UINTN StoreIndex = 0;
+    while (StoreIndex < Questions.Stores.Count() && Questions.Stores[StoreIndex].Id != Item.StoreId) {
+      StoreIndex++;
+    }
+    if (StoreIndex >= Questions.Stores.Count() || StoreIndex >= kMostStores) {
+      Value.State = VALUE_STATE::Unreadable;
+      Value.Status = EFI_NOT_FOUND;
+      continue;
+    }
+    const STORE_DATA &Data = Reading->Stores[StoreIndex];
+    const STORE_KIND Kind = Questions.Stores[StoreIndex].Kind;
+    if (Data.Status == EFI_NOT_FOUND && Kind == STORE_KIND::Efi) {
+      Value.State = VALUE_STATE::NotSet;
+    } else if (Data.Status == EFI_PROTOCOL_ERROR) {
+      Value.State = VALUE_STATE::Malformed;
+    } else if (Kind == STORE_KIND::Unhandled) {
+      Value.State = VALUE_STATE::Unhandled;
+    } else if (EFI_ERROR(Data.Status)) {
+      Value.State = VALUE_STATE::Unreadable;
+      Value.Status = Data.Status;
+    } else if (Kind == STORE_KIND::NameValue) {
+      CHAR16 Name[kNameLength];
+      UINTN Width = 0;
+      EFI_STATUS Status = mStrings.Read(Reading->Handle, Item.StoreInfo, Name, kNameLength);
+      Status = EFI_ERROR(Status) ? Status : ParseNamedValue(Data.Response.Get(), Data.Header.Text(), Name, Value.Small,
+                                                           sizeof(Value.Small), &Width);
+      Value.State = Status == EFI_NOT_FOUND      ? VALUE_STATE::Uncovered
+                    : Status == EFI_PROTOCOL_ERROR ? VALUE_STATE::Malformed
+                    : EFI_ERROR(Status)            ? VALUE_STATE::Unreadable
+                                                   : VALUE_STATE::Read;
+      Value.Status = Status;
+      Value.Bytes = Value.Small;
+      Value.Width = Width;
+      Value.Number = ReadLittle(Value.Small, Width);
+    } else if (Item.Width == 0 || Item.StoreInfo > Data.Size || Item.Width > Data.Size - Item.StoreInfo) {
+      Value.State = VALUE_STATE::Outside;
+    } else {
+      Value.State = VALUE_STATE::Read;
+      for (UINTN Byte = 0; Data.Covered && Byte < Item.Width; Byte++) {
+        Value.State = Data.Covered[Item.StoreInfo + Byte] == 0 ? VALUE_STATE::Uncovered : Value.State;
+      }
+      Value.Bytes = Data.Bytes.Get() + Item.StoreInfo;
+      Value.Width = Item.Width;
+      Value.Number = ReadLittle(Value.Bytes, Item.Width < 8 ? Item.Width : 8);
+    }
+  }
+}
+
+namespace {
+
+struct LOOKUP_CONTEXT {
+  const FormQuestions *Questions;
+  const ITEM_VALUE *Values;
+};
+
+// A question's value as its page's conditions see it: the value read, or
+// the default an absent variable leaves.
+QUESTION_VALUE LookUpValue(VOID *Context, UINT16 QuestionId) {
+  const auto *Lookup = static_cast<const LOOKUP_CONTEXT *>(Context);
+  for (UINTN Index = 0; Index < Lookup->Questions->Items.Count(); Index++) {
+    const ITEM_ENTRY &Item = Lookup->Questions->Items[Index];
+    const ITEM_VALUE &Value = Lookup->Values[Index];
+    if (!HoldsValue(Item.Kind) || Item.QuestionId != QuestionId) {
+      continue;
+    }
+    if (Value.State == VALUE_STATE::Read && Value.Width <= 8) {
+      return {TRUE, Value.Number};
+    }
+    if (Value.State == VALUE_STATE::NotSet && Item.Default == DEFAULT_SOURCE::Constant) {
+      return {TRUE, Item.DefaultValue};
+    }
+    return {FALSE, 0};
+  }
+  return {FALSE, 0};
+}
+
+struct SHOWN {
+  Wide Value;  // as the page shows it
+  Wide Raw;    // the number, or empty
+  Wide Default;
+  BOOLEAN Known = FALSE;  // Value is a value read
+  BOOLEAN HasRaw = FALSE;
+  BOOLEAN Differs = FALSE;
+  BOOLEAN DefaultKnown = FALSE;
+};
+
+}  // namespace
+
+EFI_STATUS FormSettings::Write(SET_READING *Reading, const BOOLEAN *Included) {
+  const FORM_SET_ENTRY &Set = mList->Sets[Reading->Set];
+  const FormQuestions &Questions = Reading->Questions;
+  LOOKUP_CONTEXT Lookup = {&Questions, Reading->Values.Get()};
+  // One string at a time from the database, each bounded.
+  CHAR16 Prompt[kSettingTextLength], Help[kSettingTextLength], Option[kSettingTextLength];
+  BOOLEAN FirstItem = TRUE;
+  for (UINTN Index = 0; Index < Questions.Items.Count(); Index++) {
+    const ITEM_ENTRY &Item = Questions.Items[Index];
+    const ITEM_VALUE &Value = Reading->Values[Index];
+    // Its form, among those the walk covered.
+    UINTN Form = Set.FirstForm;
+    while (Form < Set.FirstForm + Set.FormCount && mList->Forms[Form].FormId != Item.Form) {
+      Form++;
+    }
+    if (Form == Set.FirstForm + Set.FormCount || !Included[Form - Set.FirstForm]) {
+      continue;
+    }
+    EFI_STATUS Status = mStrings.Read(Reading->Handle, Item.Prompt, Prompt, kSettingTextLength);
+    Status = EFI_ERROR(Status) ? Status : mStrings.Read(Reading->Handle, Item.Help, Help, kSettingTextLength);
+    if (EFI_ERROR(Status)) {
+      return Status;
+    }
+
+    // The conditions around it.
+    BOOLEAN Hidden = FALSE, Greyed = FALSE, Disabled = FALSE, Unknown = FALSE;
+    UINT8 Blockers[kMostStores];
+    UINTN BlockerCount = 0;
+    for (UINTN Condition = 0; Condition < Item.ConditionCount; Condition++) {
+      const CONDITION_ENTRY &Entry = Questions.Conditions[Item.FirstCondition + Condition];
+      const EXPRESSION_RESULT Result = EvaluateCondition(Questions.Ifr + Entry.Expression, Entry.Length, LookUpValue, &Lookup);
+      if (Result.Verdict == VERDICT::NotEvaluated) {
+        Unknown = TRUE;
+        if (BlockerCount < kMostStores) {
+          Blockers[BlockerCount++] = Result.Blocker;
+        }
+        BOOLEAN Counted = FALSE;
+        for (UINTN Seen = 0; Seen < Reading->Unevaluated.Count(); Seen++) {
+          Counted = Counted || Reading->Unevaluated[Seen] == Entry.Expression;
+        }
+        UINTN *Noted = Counted ? nullptr : Reading->Unevaluated.Append();
+        if (Noted != nullptr) {
+          *Noted = Entry.Expression;
+          mSummary.NotEvaluated++;
+        }
+      } else if (Result.Verdict == VERDICT::True) {
+        Hidden = Hidden || Entry.Kind == CONDITION_KIND::SuppressIf;
+        Greyed = Greyed || Entry.Kind == CONDITION_KIND::GrayOutIf;
+        Disabled = Disabled || Entry.Kind == CONDITION_KIND::DisableIf;
+      }
+    }
+
+    // Its value and default as the page would show them.
+    SHOWN Shown;
+    const BOOLEAN Numbered = Item.Kind == ITEM_KIND::Checkbox || Item.Kind == ITEM_KIND::OneOf ||
+                             Item.Kind == ITEM_KIND::Numeric || Item.Kind == ITEM_KIND::Date ||
+                             Item.Kind == ITEM_KIND::Time;
+    auto ShowNumber = [&](UINT64 Number, Wide *Out) {
+      switch (Item.Kind) {
+        case ITEM_KIND::Checkbox:
+          Out->Ascii(Number != 0 ? "[X]" : "[ ]");
+          return;
+        case ITEM_KIND::OneOf:
+          for (UINTN Each = 0; Each < Item.OptionCount; Each++) {
+            const OPTION_ENTRY &Entry = Questions.Options[Item.FirstOption + Each];
+            if (Entry.Value == Number && !EFI_ERROR(mStrings.Read(Reading->Handle, Entry.Text, Option, kSettingTextLength))) {
+              Out->Text(Option);
+              return;
+            }
+          }
+          Out->Decimal(Number);
+          Out->Ascii(" (no option has it)");
+          return;
+        case ITEM_KIND::Date:
+          Out->Decimal(Number & 0xFFFF, 4);
+          Out->Put('-');
+          Out->Decimal((Number >> 16) & 0xFF, 2);
+          Out->Put('-');
+          Out->Decimal((Number >> 24) & 0xFF, 2);
+          return;
+        case ITEM_KIND::Time:
+          Out->Decimal(Number & 0xFF, 2);
+          Out->Put(':');
+          Out->Decimal((Number >> 8) & 0xFF, 2);
+          Out->Put(':');
+          Out->Decimal((Number >> 16) & 0xFF, 2);
+          return;
+        default:
+          if ((Item.Flags & kIfrDisplayMask) == kIfrDisplayHex) {
+            Out->Hex(Number);
+          } else if ((Item.Flags & kIfrDisplayMask) == kIfrDisplaySigned && Item.Width < 8 &&
+                     (Number >> (8 * Item.Width - 1)) != 0) {
+            Out->Put('-');
+            Out->Decimal((UINT64{1} << (8 * Item.Width)) - Number);
+          } else if ((Item.Flags & kIfrDisplayMask) == kIfrDisplaySigned && Item.Width == 8 && (Number >> 63) != 0) {
+            Out->Put('-');
+            Out->Decimal(~Number + 1);
+          } else {
+            Out->Decimal(Number);
+          }
+          return;
+      }
+    };
+    switch (Value.State) {
+      case VALUE_STATE::Read:
+        Shown.Known = TRUE;
+        if (Numbered && Value.Width <= 8) {
+          ShowNumber(Value.Number, &Shown.Value);
+          Shown.HasRaw = TRUE;
+          if (Item.Kind == ITEM_KIND::Date || Item.Kind == ITEM_KIND::Time) {
+            Shown.Raw.Text(Shown.Value.Get());
+          } else {
+            Shown.Raw.Decimal(Value.Number);
+          }
+        } else if (Item.Kind == ITEM_KIND::String) {
+          UINTN Characters = 0;
+          while (Characters < Value.Width / 2 && ReadLittle(Value.Bytes + 2 * Characters, 2) != 0) {
+            Characters++;
+          }
+          if (mShowStrings) {
+            for (UINTN Each = 0; Each < Characters; Each++) {
+              Shown.Value.Put(static_cast<CHAR16>(ReadLittle(Value.Bytes + 2 * Each, 2)));
+            }
+          } else {
+            Shown.Value.Put('(');
+            Shown.Value.Decimal(Characters);
+            Shown.Value.Ascii(Characters == 1 ? " character)" : " characters)");
+          }
+        } else if (Item.Kind == ITEM_KIND::OrderedList && Item.Maximum != 0 &&
+                   Value.Width % static_cast<UINTN>(Item.Maximum) == 0 &&
+                   Value.Width / static_cast<UINTN>(Item.Maximum) <= 8) {
+          // Its containers (at most 255, a byte in its opcode) share its width.
+          const UINTN Containers = static_cast<UINTN>(Item.Maximum);
+          const UINTN Each = Value.Width / Containers;
+          Shown.HasRaw = TRUE;
+          for (UINTN Slot = 0; Slot < Containers; Slot++) {
+            const UINT64 Number = ReadLittle(Value.Bytes + Slot * Each, Each);
+            if (Number == 0) {
+              break;  // an ordered list ends at its first zero
+            }
+            Shown.Value.Ascii(Slot == 0 ? "" : ", ");
+            Shown.Raw.Ascii(Slot == 0 ? "" : ",");
+            Shown.Raw.Decimal(Number);
+            UINTN Found = 0;
+            while (Found < Item.OptionCount && Questions.Options[Item.FirstOption + Found].Value != Number) {
+              Found++;
+            }
+            if (Found < Item.OptionCount &&
+                !EFI_ERROR(mStrings.Read(Reading->Handle, Questions.Options[Item.FirstOption + Found].Text, Option,
+                                         kSettingTextLength))) {
+              Shown.Value.Text(Option);
+            } else {
+              Shown.Value.Decimal(Number);
+            }
+          }
+        } else {
+          // Wider than a number: its bytes as hex, last first, as HII writes them.
+          Shown.HasRaw = TRUE;
+          Shown.Raw.Ascii("0x");
+          for (UINTN Byte = Value.Width; Byte > 0 && Byte > Value.Width - 64; Byte--) {
+            Shown.Raw.Put(static_cast<CHAR16>("0123456789ABCDEF"[Value.Bytes[Byte - 1] >> 4]));
+            Shown.Raw.Put(static_cast<CHAR16>("0123456789ABCDEF"[Value.Bytes[Byte - 1] & 0xF]));
+          }
+          Shown.Value.Text(Shown.Raw.Get());
+        }
+        break;
+      case VALUE_STATE::NotSet:
+        Shown.Value.Ascii("not set (the page shows its default)");
+        break;
+      case VALUE_STATE::NoStorage:
+        Shown.Value.Ascii("not read (kept by the page's driver)");
+        break;
+      case VALUE_STATE::Password:
+        Shown.Value.Ascii("not read (a password)");
+        break;
+      case VALUE_STATE::BitField:
+        Shown.Value.Ascii("not read (stored as bit fields)");
+        break;
+      case VALUE_STATE::Unhandled:
+        Shown.Value.Ascii("not read (a store kind not read)");
+        break;
+      case VALUE_STATE::Malformed:
+        Shown.Value.Ascii("not readable (a malformed response was skipped)");
+        break;
+      case VALUE_STATE::Outside:
+        Shown.Value.Ascii("not readable (outside its store)");
+        break;
+      case VALUE_STATE::Uncovered:
+        Shown.Value.Ascii("not readable (the response leaves it out)");
+        break;
+      case VALUE_STATE::Unreadable: {
+        CHAR16 Name[kStatusTextLength];
+        StatusText(Value.Status, Name, kStatusTextLength);
+        Shown.Value.Ascii("not readable (");
+        Shown.Value.Text(Name);
+        Shown.Value.Put(')');
+        break;
+      }
+      case VALUE_STATE::None:
+        break;
+    }
+    if (HoldsValue(Item.Kind)) {
+      if (Item.Default == DEFAULT_SOURCE::Constant && Numbered) {
+        Shown.DefaultKnown = TRUE;
+        ShowNumber(Item.DefaultValue, &Shown.Default);
+        const UINT64 Mask = Value.Width >= 8 ? ~UINT64{0} : (UINT64{1} << (8 * Value.Width)) - 1;
+        Shown.Differs = Shown.Known && Shown.HasRaw && (Value.Number & Mask) != (Item.DefaultValue & Mask);
+      } else if (Item.Default == DEFAULT_SOURCE::Constant) {
+        Shown.DefaultKnown = TRUE;
+        Shown.Default.Decimal(Item.DefaultValue);
+      } else {
+        Shown.Default.Ascii(Item.Default == DEFAULT_SOURCE::Expression ? "not evaluated" : "none");
+      }
+      mSummary.Questions++;
+      mSummary.NotRead += Value.State == VALUE_STATE::Read || Value.State == VALUE_STATE::NotSet ? 0 : 1;
+      mSummary.Differing += Shown.Differs ? 1 : 0;
+    } else if (IsQuestion(Item.Kind)) {
+      mSummary.Questions++;
+    }
+
+    // settings.txt: the line.
+    const CHAR16 *FormTitle = mList->Forms[Form].Title;
+    mText.Text(Set.Title, FALSE);
+    mText.Ascii(" > ");
+    mText.Text(FormTitle, FALSE);
+    mText.Ascii(" > ");
+    mText.Text(Prompt, FALSE);
+    if (HoldsValue(Item.Kind)) {
+      mText.Ascii(" = ");
+      mText.Text(Shown.Value.Get(), FALSE);
+      mText.Ascii(" (default ");
+      mText.Text(Shown.Default.Get(), FALSE);
+      mText.Ascii(Shown.Differs ? ") *" : ")");
+    } else if (Item.Kind == ITEM_KIND::Text && Item.TextTwo != 0) {
+      if (EFI_ERROR(mStrings.Read(Reading->Handle, Item.TextTwo, Option, kSettingTextLength))) {
+        return EFI_OUT_OF_RESOURCES;
+      }
+      mText.Ascii(": ");
+      mText.Text(Option, FALSE);
+    } else if (Item.Kind == ITEM_KIND::Action) {
+      mText.Ascii(" (an action)");
+    } else if (Item.Kind == ITEM_KIND::Reset) {
+      mText.Ascii(" (a button that restores defaults)");
+    } else if (Item.Kind == ITEM_KIND::Link) {
+      mText.Ascii(" (a link to another form)");
+    }
+    mText.Ascii(Hidden ? " [hidden]" : "");
+    mText.Ascii(Greyed ? " [greyed]" : "");
+    mText.Ascii(Disabled ? " [disabled]" : "");
+    mText.Ascii(Unknown ? " [not evaluated]" : "");
+    mText.Ascii("\r\n");
+
+    // settings.json: every field.
+    mJson.Ascii(FirstItem ? "\n  {" : ",\n  {");
+    FirstItem = FALSE;
+    mJson.Ascii("\"form\": ");
+    mJson.Decimal(Item.Form);
+    mJson.Ascii(", \"formTitle\": ");
+    mJson.Json(FormTitle);
+    mJson.Ascii(", \"kind\": \"");
+    mJson.Ascii(KindName(Item.Kind));
+    mJson.Ascii("\", \"id\": ");
+    if (IsQuestion(Item.Kind)) {
+      mJson.Decimal(Item.QuestionId);
+    } else {
+      mJson.Ascii("null");
+    }
+    mJson.Ascii(", \"prompt\": ");
+    mJson.Json(Prompt);
+    mJson.Ascii(", \"help\": ");
+    mJson.Json(Help);
+    UINTN StoreIndex = 0;
+    while (StoreIndex < Questions.Stores.Count() && Questions.Stores[StoreIndex].Id != Item.StoreId) {
+      StoreIndex++;
+    }
+    mJson.Ascii(", \"store\": ");
+    if (Item.StoreId != 0 && StoreIndex < Questions.Stores.Count() && HoldsValue(Item.Kind)) {
+      const STORE_ENTRY &Store = Questions.Stores[StoreIndex];
+      mJson.Ascii("{\"kind\": \"");
+      mJson.Ascii(StoreKindName(Store.Kind));
+      mJson.Ascii("\", \"guid\": \"");
+      mJson.Guid(Store.Guid);
+      mJson.Ascii("\", \"name\": ");
+      mJson.Json(Store.Name);
+      mJson.Ascii(", \"devicePath\": \"");
+      if (Store.Kind != STORE_KIND::Efi && Reading->Path != nullptr) {
+        HexBytes(&mJson, Reading->Path, Reading->PathBytes);
+      }
+      mJson.Ascii("\"}");
+      if (Store.Kind == STORE_KIND::NameValue) {
+        CHAR16 Name[kNameLength];
+        mJson.Ascii(", \"offset\": null, \"name\": ");
+        mJson.Json(EFI_ERROR(mStrings.Read(Reading->Handle, Item.StoreInfo, Name, kNameLength)) ? STR16("") : Name);
+      } else {
+        mJson.Ascii(", \"offset\": ");
+        mJson.Decimal(Item.StoreInfo);
+        mJson.Ascii(", \"name\": null");
+      }
+    } else {
+      mJson.Ascii("null, \"offset\": null, \"name\": null");
+    }
+    mJson.Ascii(", \"width\": ");
+    mJson.Decimal(Item.Width);
+    if (Item.Kind == ITEM_KIND::Numeric) {
+      mJson.Ascii(", \"numeric\": {\"base\": ");
+      mJson.Decimal((Item.Flags & kIfrDisplayMask) == kIfrDisplayHex ? 16 : 10);
+      mJson.Ascii(", \"signed\": ");
+      mJson.Ascii((Item.Flags & kIfrDisplayMask) == kIfrDisplaySigned ? "true" : "false");
+      mJson.Ascii(", \"minimum\": ");
+      mJson.Decimal(Item.Minimum);
+      mJson.Ascii(", \"maximum\": ");
+      mJson.Decimal(Item.Maximum);
+      mJson.Ascii(", \"step\": ");
+      mJson.Decimal(Item.Step);
+      mJson.Put('}');
+    }
+    if (Item.Kind == ITEM_KIND::OneOf || Item.Kind == ITEM_KIND::OrderedList) {
+      mJson.Ascii(", \"options\": [");
+      for (UINTN Each = 0; Each < Item.OptionCount; Each++) {
+        const OPTION_ENTRY &Entry = Questions.Options[Item.FirstOption + Each];
+        if (EFI_ERROR(mStrings.Read(Reading->Handle, Entry.Text, Option, kSettingTextLength))) {
+          return EFI_OUT_OF_RESOURCES;
+        }
+        mJson.Ascii(Each == 0 ? "{\"text\": " : ", {\"text\": ");
+        mJson.Json(Option);
+        mJson.Ascii(", \"value\": \"");
+        mJson.Decimal(Entry.Value);
+        mJson.Ascii("\"}");
+      }
+      mJson.Put(']');
+    }
+    if (Item.Kind == ITEM_KIND::Link) {
+      mJson.Ascii(", \"linkForm\": ");
+      mJson.Decimal(Item.LinkForm);
+    }
+    if (HoldsValue(Item.Kind)) {
+      mJson.Ascii(", \"value\": ");
+      if (Shown.Known) {
+        mJson.Json(Shown.Value.Get());
+      } else {
+        mJson.Ascii("null");
+      }
+      mJson.Ascii(", \"raw\": ");
+      if (Shown.HasRaw) {
+        mJson.Json(Shown.Raw.Get());
+      } else {
+        mJson.Ascii("null");
+      }
+      mJson.Ascii(", \"notRead\": ");
+      if (Shown.Known) {
+        mJson.Ascii("null");
+      } else {
+        mJson.Json(Shown.Value.Get());
+      }
+      mJson.Ascii(", \"default\": ");
+      mJson.Json(Shown.Default.Get());
+      mJson.Ascii(", \"defaultRaw\": ");
+      if (Shown.DefaultKnown) {
+        mJson.Ascii("\"");
+        mJson.Decimal(Item.DefaultValue);
+        mJson.Ascii("\"");
+      } else {
+        mJson.Ascii("null");
+      }
+      mJson.Ascii(Shown.Differs ? ", \"differs\": true" : ", \"differs\": false");
+    }
+    mJson.Ascii(", \"conditions\": [");
+    const char *Flags[] = {Hidden ? "\"hidden\"" : nullptr, Greyed ? "\"greyed\"" : nullptr,
+                           Disabled ? "\"disabled\"" : nullptr, Unknown ? "\"not evaluated\"" : nullptr};
+    BOOLEAN FirstFlag = TRUE;
+    for (const char *Flag : Flags) {
+      if (Flag != nullptr) {
+        mJson.Ascii(FirstFlag ? "" : ", ");
+        mJson.Ascii(Flag);
+        FirstFlag = FALSE;
+      }
+    }
+    mJson.Ascii("], \"notEvaluated\": [");
+    for (UINTN Blocker = 0; Blocker < BlockerCount; Blocker++) {
+      mJson.Ascii(Blocker == 0 ? "\"opcode 0x" : ", \"opcode 0x");
+      mJson.Put("0123456789ABCDEF"[Blockers[Blocker] >> 4]);
+      mJson.Put("0123456789ABCDEF"[Blockers[Blocker] & 0xF]);
+      mJson.Put('"');
+    }
+    mJson.Ascii("]}");
+  }
+  return mText.Failed() || mJson.Failed() ? EFI_OUT_OF_RESOURCES : EFI_SUCCESS;
+}
+
+EFI_STATUS FormSettings::Read(UINTN Set, const BOOLEAN *Included) {
+  const FORM_SET_ENTRY &Entry = mList->Sets[Set];
+  SET_READING Reading;
+  Reading.Set = Set;
+  Reading.Handle = Entry.Handle;
+  UINTN Size = 0;
+  EFI_STATUS Status = ExportPackageList(mDatabase, Entry.Handle, &Reading.Exported, &Size);
+  if (!EFI_ERROR(Status)) {
+    Status = ReadFormQuestions(Reading.Exported.Get(), Size, Entry.FormSetGuid, &Reading.Questions);
+  }
+  if (Status == EFI_OUT_OF_RESOURCES) {
+    return Status;
+  }
+  EFI_HANDLE Driver = nullptr;
+  if (mDatabase->GetPackageListHandle != nullptr &&
+      !EFI_ERROR(mDatabase->GetPackageListHandle(mDatabase, Entry.Handle, &Driver)) &&
+      !HandleDevicePath(Driver, &Reading.Path, &Reading.PathBytes)) {
+    Reading.Path = nullptr;
+  }
+  mJson.Ascii(mFirstSet ? "\n{\"guid\": \"" : ",\n{\"guid\": \"");
+  mFirstSet = FALSE;
+  mJson.Guid(Entry.FormSetGuid);
+  mJson.Ascii("\", \"title\": ");
+  mJson.Json(Entry.Title);
+  mJson.Ascii(", \"devicePath\": \"");
+  if (Reading.Path != nullptr) {
+    HexBytes(&mJson, Reading.Path, Reading.PathBytes);
+  }
+  mJson.Ascii("\", \"note\": ");
+  if (EFI_ERROR(Status)) {
+    // The listing read it, but the list changed since or breaks a rule now.
+    const char *Why = Status == EFI_NOT_FOUND ? "its forms are no longer in the HII database"
+                                              : "its forms break the IFR's rules: skipped";
+    mJson.Put('"');
+    mJson.Ascii(Why);
+    mJson.Ascii("\", \"items\": []}");
+    mText.Text(Entry.Title, FALSE);
+    mText.Ascii(": not read, ");
+    mText.Ascii(Why);
+    mText.Ascii("\r\n");
+    return mText.Failed() || mJson.Failed() ? EFI_OUT_OF_RESOURCES : EFI_SUCCESS;
+  }
+  mJson.Ascii("null, \"items\": [");
+  Reading.Values = PoolBuffer<ITEM_VALUE>::Allocate(Reading.Questions.Items.Count() + 1);
+  if (!Reading.Values) {
+    return EFI_OUT_OF_RESOURCES;
+  }
+  ReadStores(&Reading);
+  ReadValues(&Reading);
+  Status = Write(&Reading, Included);
+  mJson.Ascii("]}");
+  return EFI_ERROR(Status) || mJson.Failed() ? EFI_OUT_OF_RESOURCES : EFI_SUCCESS;
+}
+
+EFI_STATUS FormSettings::Finish(EFI_FILE_PROTOCOL *Folder) {
+  mJson.Ascii("\n]\n}\n");
+  const EFI_STATUS Text = SaveText(Folder, STR16("settings.txt"), mText);
+  const EFI_STATUS Json = SaveText(Folder, STR16("settings.json"), mJson);
+  return EFI_ERROR(Text) ? Text : Json;
+}
