@@ -481,10 +481,15 @@ EXPRESSION_RESULT EvaluateCondition(const UINT8 *Expression, UINTN Length, QUEST
     const UINT8 *Code = Expression + At;
     const UINT8 Op = Code[0];
     const UINTN Size = Code[1] & kIfrLengthMask;
-    if (Size < kIfrHeaderSize || Size > Length - At || (Code[1] & kIfrScopeBit) != 0 || Depth == kDeepestExpression) {
-      return {VERDICT::NotEvaluated, Op};
+    if (Size < kIfrHeaderSize || Size > Length - At || Depth == kDeepestExpression) {
+      return {VERDICT::NotEvaluated, Op, 0};
     }
     At += Size;
+    // EDK II's compiler opens a scope on an expression's first opcode and
+    // ends it after the last: the scope is the expression's own bracket.
+    if (Op == kIfrEndOp) {
+      continue;
+    }
     // Operands first: the question a comparison reads, or a constant.
     UINT64 Pushed = 0;
     BOOLEAN Push = TRUE;
@@ -494,17 +499,17 @@ EXPRESSION_RESULT EvaluateCondition(const UINT8 *Expression, UINTN Length, QUEST
       case kIfrEqIdIdOp:
       case kIfrEqIdValListOp:
         if (Size < 6) {
-          return {VERDICT::NotEvaluated, Op};
+          return {VERDICT::NotEvaluated, Op, 0};
         }
         Left = Lookup(Context, Read16(Code + 2));
         Right = Op == kIfrEqIdIdOp ? Lookup(Context, Read16(Code + 4)) : QUESTION_VALUE{TRUE, Read16(Code + 4)};
         if (!Left.Known || !Right.Known) {
-          return {VERDICT::NotEvaluated, Op};
+          return {VERDICT::NotEvaluated, Op, Read16(Code + (Left.Known ? 4 : 2))};
         }
         if (Op == kIfrEqIdValListOp) {
           const UINTN Count = Read16(Code + 4);
           if (Size < 6 + 2 * Count) {
-            return {VERDICT::NotEvaluated, Op};
+            return {VERDICT::NotEvaluated, Op, 0};
           }
           for (UINTN Index = 0; Index < Count && Pushed == 0; Index++) {
             Pushed = Left.Value == Read16(Code + 6 + 2 * Index) ? 1 : 0;
@@ -515,11 +520,11 @@ EXPRESSION_RESULT EvaluateCondition(const UINT8 *Expression, UINTN Length, QUEST
         break;
       case kIfrQuestionRef1Op:
         if (Size < 4) {
-          return {VERDICT::NotEvaluated, Op};
+          return {VERDICT::NotEvaluated, Op, 0};
         }
         Left = Lookup(Context, Read16(Code + 2));
         if (!Left.Known) {
-          return {VERDICT::NotEvaluated, Op};
+          return {VERDICT::NotEvaluated, Op, Read16(Code + 2)};
         }
         Pushed = Left.Value;
         break;
@@ -529,7 +534,7 @@ EXPRESSION_RESULT EvaluateCondition(const UINT8 *Expression, UINTN Length, QUEST
       case kIfrUint64Op: {
         const UINTN Width = UINTN{1} << (Op - kIfrUint8Op);
         if (Size < kIfrHeaderSize + Width) {
-          return {VERDICT::NotEvaluated, Op};
+          return {VERDICT::NotEvaluated, Op, 0};
         }
         Pushed = ReadLittle(Code + kIfrHeaderSize, Width);
         break;
@@ -547,7 +552,7 @@ EXPRESSION_RESULT EvaluateCondition(const UINT8 *Expression, UINTN Length, QUEST
         break;
       case kIfrNotOp:
         if (Depth < 1) {
-          return {VERDICT::NotEvaluated, Op};
+          return {VERDICT::NotEvaluated, Op, 0};
         }
         Stack[Depth - 1] = Stack[Depth - 1] == 0 ? 1 : 0;
         Push = FALSE;
@@ -561,7 +566,7 @@ EXPRESSION_RESULT EvaluateCondition(const UINT8 *Expression, UINTN Length, QUEST
       case kIfrLessThanOp:
       case kIfrLessEqualOp: {
         if (Depth < 2) {
-          return {VERDICT::NotEvaluated, Op};
+          return {VERDICT::NotEvaluated, Op, 0};
         }
         const UINT64 A = Stack[Depth - 2], B = Stack[Depth - 1];
         Depth -= 2;
@@ -576,14 +581,14 @@ EXPRESSION_RESULT EvaluateCondition(const UINT8 *Expression, UINTN Length, QUEST
         break;
       }
       default:
-        return {VERDICT::NotEvaluated, Op};
+        return {VERDICT::NotEvaluated, Op, 0};
     }
     if (Push) {
       Stack[Depth++] = Pushed;
     }
   }
   if (Depth != 1) {
-    return {VERDICT::NotEvaluated, 0};
+    return {VERDICT::NotEvaluated, 0, 0};
   }
-  return {Stack[0] != 0 ? VERDICT::True : VERDICT::False, 0};
+  return {Stack[0] != 0 ? VERDICT::True : VERDICT::False, 0, 0};
 }

@@ -111,7 +111,8 @@ enum class VERDICT : UINT8 { False, True, NotEvaluated };
 
 struct EXPRESSION_RESULT {
   VERDICT Verdict;
-  UINT8 Blocker;  // the opcode not evaluated, or the question-reading one whose value is unknown
+  UINT8 Blocker;      // the opcode not evaluated, or the question-reading one whose value is unknown
+  UINT16 QuestionId;  // for the latter, the question
 };
 
 // An expression's truth from the values Lookup gives, for the opcodes that

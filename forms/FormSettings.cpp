@@ -218,13 +218,12 @@ VOID FormSettings::ReadStores(SET_READING *Reading) {
           Request.Element(Name);
         }
       }
-    } else {
-      if (Store.Size == 0 || Store.Size > kLargestStore) {
-        Data.Status = EFI_BAD_BUFFER_SIZE;
-        continue;
-      }
-      Request.Block(0, Store.Size);
+    } else if (Store.Size == 0 || Store.Size > kLargestStore) {
+      Data.Status = EFI_BAD_BUFFER_SIZE;
+      continue;
     }
+    // A buffer's header alone, as the form browser asks: EDK II's routing
+    // then asks the driver for each question's bytes that its forms name.
     if (Request.Text() == nullptr || Data.Header.Text() == nullptr) {
       Data.Status = EFI_OUT_OF_RESOURCES;
       continue;
@@ -385,7 +384,7 @@ EFI_STATUS FormSettings::Write(SET_READING *Reading, const BOOLEAN *Included) {
   const FormQuestions &Questions = Reading->Questions;
   LOOKUP_CONTEXT Lookup = {&Questions, Reading->Values.Get()};
   // One string at a time from the database, each bounded.
-  CHAR16 Prompt[kSettingTextLength], Help[kSettingTextLength], Option[kSettingTextLength];
+  CHAR16 Prompt[kSettingTextLength], Help[kSettingTextLength], Second[kSettingTextLength], Option[kSettingTextLength];
   BOOLEAN FirstItem = TRUE;
   for (UINTN Index = 0; Index < Questions.Items.Count(); Index++) {
     const ITEM_ENTRY &Item = Questions.Items[Index];
@@ -400,13 +399,17 @@ EFI_STATUS FormSettings::Write(SET_READING *Reading, const BOOLEAN *Included) {
     }
     EFI_STATUS Status = mStrings.Read(Reading->Handle, Item.Prompt, Prompt, kSettingTextLength);
     Status = EFI_ERROR(Status) ? Status : mStrings.Read(Reading->Handle, Item.Help, Help, kSettingTextLength);
+    Status = EFI_ERROR(Status) ? Status : mStrings.Read(Reading->Handle, Item.TextTwo, Second, kSettingTextLength);
     if (EFI_ERROR(Status)) {
       return Status;
+    }
+    if (!IsQuestion(Item.Kind) && Prompt[0] == 0 && Second[0] == 0) {
+      continue;  // a blank line on the page
     }
 
     // The conditions around it.
     BOOLEAN Hidden = FALSE, Greyed = FALSE, Disabled = FALSE, Unknown = FALSE;
-    UINT8 Blockers[kMostStores];
+    EXPRESSION_RESULT Blockers[kMostStores];
     UINTN BlockerCount = 0;
     for (UINTN Condition = 0; Condition < Item.ConditionCount; Condition++) {
       const CONDITION_ENTRY &Entry = Questions.Conditions[Item.FirstCondition + Condition];
@@ -414,7 +417,7 @@ EFI_STATUS FormSettings::Write(SET_READING *Reading, const BOOLEAN *Included) {
       if (Result.Verdict == VERDICT::NotEvaluated) {
         Unknown = TRUE;
         if (BlockerCount < kMostStores) {
-          Blockers[BlockerCount++] = Result.Blocker;
+          Blockers[BlockerCount++] = Result;
         }
         BOOLEAN Counted = FALSE;
         for (UINTN Seen = 0; Seen < Reading->Unevaluated.Count(); Seen++) {
@@ -614,11 +617,8 @@ EFI_STATUS FormSettings::Write(SET_READING *Reading, const BOOLEAN *Included) {
       mText.Text(Shown.Default.Get(), FALSE);
       mText.Ascii(Shown.Differs ? ") *" : ")");
     } else if (Item.Kind == ITEM_KIND::Text && Item.TextTwo != 0) {
-      if (EFI_ERROR(mStrings.Read(Reading->Handle, Item.TextTwo, Option, kSettingTextLength))) {
-        return EFI_OUT_OF_RESOURCES;
-      }
       mText.Ascii(": ");
-      mText.Text(Option, FALSE);
+      mText.Text(Second, FALSE);
     } else if (Item.Kind == ITEM_KIND::Action) {
       mText.Ascii(" (an action)");
     } else if (Item.Kind == ITEM_KIND::Reset) {
@@ -759,9 +759,16 @@ EFI_STATUS FormSettings::Write(SET_READING *Reading, const BOOLEAN *Included) {
     }
     mJson.Ascii("], \"notEvaluated\": [");
     for (UINTN Blocker = 0; Blocker < BlockerCount; Blocker++) {
+      // The opcode, and the question whose value it needed when that is why.
+      const EXPRESSION_RESULT &Why = Blockers[Blocker];
       mJson.Ascii(Blocker == 0 ? "\"opcode 0x" : ", \"opcode 0x");
-      mJson.Put("0123456789ABCDEF"[Blockers[Blocker] >> 4]);
-      mJson.Put("0123456789ABCDEF"[Blockers[Blocker] & 0xF]);
+      mJson.Put("0123456789ABCDEF"[Why.Blocker >> 4]);
+      mJson.Put("0123456789ABCDEF"[Why.Blocker & 0xF]);
+      if (Why.QuestionId != 0) {
+        mJson.Ascii(": question ");
+        mJson.Decimal(Why.QuestionId);
+        mJson.Ascii(" not read");
+      }
       mJson.Put('"');
     }
     mJson.Ascii("]}");
