@@ -9,7 +9,9 @@ last: the shell abandons startup.nsh after it (a refused `load` does not).
 A second boot, with Secure Boot on, starts the stick with every image on it
 signed by the same key (as `make stick KEY=... CERT=...` makes it): its
 launcher loads the driver, and Ctrl+Alt+F12 on the front page saves a PNG to
-the stick.
+the stick. The forms tool's -text, unsigned before the keys and signed after
+them, reads "Attempt Secure Boot" unchecked and then checked, and
+vistrel-compare.py names that difference.
 
 Usage: secureboot_test.py vistrel.efi EnrollKeys.efi vistrel-hotkey.efi MAKE-STICK-ARGUMENTS...
 (the stick builder's --version, --release-date and --architecture NAME
@@ -24,7 +26,7 @@ import tempfile
 
 SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts")
 sys.path.insert(0, SCRIPTS)
-from qemu_shell import BMP_SIZE, FRONT_PAGE, Disk, boot, pass_launcher, press_hotkey  # noqa: E402
+from qemu_shell import BMP_SIZE, FORMS_CLOSING, FRONT_PAGE, Disk, boot, pass_launcher, press_hotkey  # noqa: E402
 
 # qemu_shell boots OVMF_CODE_4M.fd (Secure Boot capable, no SMM needed) with
 # a fresh copy of OVMF_VARS_4M.fd, which is empty: setup mode.
@@ -33,9 +35,15 @@ OWNER_GUID = "6c0ad2b5-7c2e-4b43-9b0e-5f1d3c8a7e41"
 # The script cannot power off after the refused run: stop once it is answered.
 REFUSAL_ANSWERED = r"SIGNED-STATUS[\s\S]*(UNSIGNED-STATUS 0x|[Aa]ccess [Dd]enied|ACCESS_DENIED)"
 
+ATTEMPT = "Secure Boot Configuration > Secure Boot Configuration > Attempt Secure Boot = "
+
 SCRIPT = """fs0:
+vistrel-forms.efi -text
+echo "TEXT-BEFORE %lasterror%"
 EnrollKeys.efi
 echo "ENROLL-STATUS %lasterror%"
+vistrel-forms.signed.efi -text
+echo "TEXT-AFTER %lasterror%"
 load fs0:\\vistrel-hotkey.signed.efi
 echo "LOAD-SIGNED %lasterror%"
 load fs0:\\vistrel-hotkey.efi
@@ -106,20 +114,45 @@ def boot_signed_stick(work, stick):
     return said, presses, result
 
 
+def compare_settings(disk, text, work):
+    """The two -text folders, before the keys and after: "Attempt Secure Boot"
+    unchecked, then checked, and the compare script naming it (exit 1).
+    Returns the script's output."""
+    assert "TEXT-BEFORE 0x0" in text and "TEXT-AFTER 0x0" in text, "a -text run failed"
+    folders = [match.group("folder") for match in FORMS_CLOSING.finditer(text)]
+    assert len(folders) == 2, "two -text closing lines expected, found %s" % folders
+    for folder, shown in zip(folders, ("[ ]", "[X]")):
+        disk.copy_out("/" + folder, work)
+        with open(os.path.join(work, folder, "settings.txt"), encoding="utf-8") as file:
+            lines = [line for line in file.read().splitlines() if line.startswith(ATTEMPT)]
+        assert len(lines) == 1 and lines[0].startswith(ATTEMPT + shown), "%s: %s" % (folder, lines)
+    compared = subprocess.run([sys.executable, os.path.join(SCRIPTS, "vistrel-compare.py"),
+                               *(os.path.join(work, folder) for folder in folders)], capture_output=True, text=True)
+    assert compared.returncode == 1 and "Attempt Secure Boot" in compared.stdout, \
+        "the compare script said (%d): %s%s" % (compared.returncode, compared.stdout, compared.stderr)
+    return compared.stdout
+
+
 def main():
     efi, enroll, driver, stick_arguments = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
+    # The x86-64 forms tool, from the stick's folder of x86-64 images.
+    at = stick_arguments.index("--architecture", stick_arguments.index("x64") - 1)
+    forms = os.path.join(stick_arguments[at + 3], "vistrel-forms.efi")
     with tempfile.TemporaryDirectory(prefix="vistrel-secureboot-") as work:
         key, crt = make_keys(work)
         signed = os.path.join(work, "vistrel.signed.efi")
         subprocess.run([SIGN, key, crt, efi, signed], check=True, capture_output=True)
         signed_driver = os.path.join(work, "vistrel-hotkey.signed.efi")
         subprocess.run([SIGN, key, crt, driver, signed_driver], check=True, capture_output=True)
+        signed_forms = os.path.join(work, "vistrel-forms.signed.efi")
+        subprocess.run([SIGN, key, crt, forms, signed_forms], check=True, capture_output=True)
 
         disk = Disk(os.path.join(work, "disk.img"), label="SECBOOT")
         for folder in ("signed", "unsigned"):
             disk.mkdir("/" + folder)
         for local, name in ((efi, "vistrel.efi"), (signed, "vistrel.signed.efi"), (enroll, "EnrollKeys.efi"),
-                            (driver, "vistrel-hotkey.efi"), (signed_driver, "vistrel-hotkey.signed.efi")):
+                            (driver, "vistrel-hotkey.efi"), (signed_driver, "vistrel-hotkey.signed.efi"),
+                            (forms, "vistrel-forms.efi"), (signed_forms, "vistrel-forms.signed.efi")):
             disk.put(local, "/" + name)
         for variable in ("PK", "KEK", "db"):
             disk.put(os.path.join(work, variable + ".auth"), "/" + variable + ".auth")
@@ -144,6 +177,7 @@ def main():
                 "unsigned command not refused"
             assert "Generate File at" not in refused.split("\n", 1)[-1], "unsigned command ran"
             assert disk.files("/unsigned") == [], "unsigned command wrote a file"
+            compared = compare_settings(disk, text, work)
             stick = signed_stick(work, key, crt, stick_arguments)
             said, presses, second = boot_signed_stick(work, stick)
             assert second.callback_error is None, "the signed stick's session stopped: %s" % second.callback_error
@@ -163,6 +197,7 @@ def main():
     print("secureboot: %s; signed driver loaded, unsigned refused; signed run saved %s, unsigned refused "
           "(%.1f s boot); the signed stick's hotkey saved %s (%.1f s boot)"
           % (mode, signed_files[0], seconds, captures[0], second.seconds))
+    print("secureboot: -text before and after the keys, compared:\n" + compared.rstrip())
     return 0
 
 
