@@ -5,9 +5,9 @@ set(VISTREL_FUZZ_SECONDS 10 CACHE STRING "How long each fuzz target runs in the 
 set(_fuzz_build ${CMAKE_BINARY_DIR}/fuzz)
 add_test(NAME fuzz.build
          COMMAND ${PROJECT_SOURCE_DIR}/fuzz/fuzz.sh build ${PROJECT_SOURCE_DIR} ${_fuzz_build}
-                 fuzz_capture_path fuzz_bmp_encoder fuzz_png_text fuzz_forms_listing)
+                 fuzz_capture_path fuzz_bmp_encoder fuzz_png_text fuzz_forms_listing fuzz_config_response)
 set_tests_properties(fuzz.build PROPERTIES LABELS fuzz FIXTURES_SETUP fuzz_targets TIMEOUT 300)
-foreach(Name capture_path bmp_encoder png_text forms_listing)
+foreach(Name capture_path bmp_encoder png_text forms_listing config_response)
   add_test(NAME fuzz.${Name}
            COMMAND ${PROJECT_SOURCE_DIR}/fuzz/fuzz.sh run ${PROJECT_SOURCE_DIR} ${_fuzz_build} ${Name}
                    ${VISTREL_FUZZ_SECONDS})
