@@ -377,6 +377,7 @@ def copy_walk_out(disk, result, work, out):
     print("Folder (%d entries, %d screens, every image in the index there): %s"
           % (len(entries), len(images), os.path.relpath(folder)))
     print("Contact sheet: %s" % os.path.relpath(os.path.join(folder, "index.html")))
+    print("Every setting as text: %s (and settings.json)" % os.path.relpath(os.path.join(folder, "settings.txt")))
     return closing
 
 
@@ -397,6 +398,9 @@ def forms_demo(options, display):
     print()
     print("vistrel-forms.efi said:")
     print("  " + closing.group(0))
+    settings = re.search(r"Settings: [^\n]*", result.text)
+    if settings:
+        print("  " + settings.group(0).strip())
     if status:
         print("  %%lasterror%% afterwards: %s" % status.group(1))
     return 0 if status and status.group(1) == "0x0" else 1
