@@ -7,7 +7,7 @@
 #include "platform/PoolBuffer.h"
 
 // The longest response read, in characters; a longer one is malformed.
-constexpr UINTN kLargestConfigResponse = 1024 * 1024;
+constexpr UINTN kLargestConfigResponse = UINTN{1024} * 1024;
 
 // A request, built as UCS-2 with its NUL kept at the end. A failed
 // allocation is remembered: Text() is then null.

@@ -1,5 +1,6 @@
 #include "forms/FormList.h"
 
+#include "forms/LittleEndian.h"
 #include "platform/Firmware.h"
 #include "platform/Library.h"
 #include "platform/Text.h"
@@ -11,14 +12,6 @@ constexpr UINTN kLargestPackageList = UINTN{16} * 1024 * 1024;
 constexpr UINTN kLargestString = 64 * UINTN{1024};
 constexpr UINTN kLanguagesLength = 512;
 
-UINT16 Read16(const UINT8 *At) { return static_cast<UINT16>(At[0] | (At[1] << 8)); }
-UINT32 Read32(const UINT8 *At) { return At[0] | (At[1] << 8) | (At[2] << 16) | (static_cast<UINT32>(At[3]) << 24); }
-
-EFI_GUID ReadGuid(const UINT8 *At) {
-  EFI_GUID Guid;
-  CopyMem(&Guid, At, sizeof(Guid));
-  return Guid;
-}
 
 
 enum class PARSED { Added, Malformed, OutOfResources };

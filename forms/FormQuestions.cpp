@@ -1,5 +1,6 @@
 #include "forms/FormQuestions.h"
 
+#include "forms/LittleEndian.h"
 #include "platform/Library.h"
 #include "platform/Text.h"
 
@@ -8,21 +9,6 @@ namespace {
 // Deeper nesting than these is no page a person could read.
 constexpr UINTN kDeepestConditions = 32;
 constexpr UINTN kDeepestExpression = 32;
-
-UINT16 Read16(const UINT8 *At) { return static_cast<UINT16>(At[0] | (At[1] << 8)); }
-UINT32 Read32(const UINT8 *At) { return At[0] | (At[1] << 8) | (At[2] << 16) | (static_cast<UINT32>(At[3]) << 24); }
-UINT64 ReadLittle(const UINT8 *At, UINTN Bytes) {
-  UINT64 Value = 0;
-  for (UINTN Byte = Bytes; Byte > 0; Byte--) {
-    Value = Value << 8 | At[Byte - 1];
-  }
-  return Value;
-}
-EFI_GUID ReadGuid(const UINT8 *At) {
-  EFI_GUID Guid;
-  CopyMem(&Guid, At, sizeof(Guid));
-  return Guid;
-}
 
 // Bytes of a value of an IFR type; 0 for types read as no number.
 UINTN TypeWidth(UINT8 Type) {
@@ -92,9 +78,9 @@ class FormSetReader {
     // A condition's expression: expression opcodes at its own depth, and
     // whatever one of them opens, to its END.
     if (mCollecting) {
-      CONDITION_ENTRY &Collected = mConditions[mConditionCount - 1];
       const BOOLEAN Nested = mDepth > mConditionDepths[mConditionCount - 1];
       if (Nested || (IsExpressionOp(Code[0]) && Code[0] != kIfrEndOp)) {
+        CONDITION_ENTRY &Collected = mConditions[mConditionCount - 1];
         Collected.Length = At + Length - Collected.Expression;
         mDepth = Code[0] == kIfrEndOp ? mDepth - 1 : mDepth + (Scope ? 1 : 0);
         return STEP::Go;
@@ -185,7 +171,7 @@ class FormSetReader {
   }
 
   STEP AddStore(const UINT8 *Code, UINTN Length) {
-    STORE_ENTRY Store = {};
+    STORE_ENTRY Store;
     UINTN NameAt = 0;
     if (Code[0] == kIfrVarStoreOp) {
       if (Length < kIfrVarStoreNameOffset) {

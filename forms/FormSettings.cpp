@@ -4,6 +4,7 @@
 #include "forms/ConfigString.h"
 #include "forms/FormIndex.h"
 #include "forms/FormQuestions.h"
+#include "forms/LittleEndian.h"
 #include "platform/CaptureClock.h"
 #include "platform/DevicePath.h"
 #include "platform/Firmware.h"
@@ -21,13 +22,6 @@ constexpr UINTN kValueLength = 512;
 constexpr UINTN kNameLength = 64;
 constexpr UINTN kSettingsFormat = 1;
 
-UINT64 ReadLittle(const UINT8 *At, UINTN Bytes) {
-  UINT64 Value = 0;
-  for (UINTN Byte = Bytes; Byte > 0; Byte--) {
-    Value = Value << 8 | At[Byte - 1];
-  }
-  return Value;
-}
 
 // A value as text, in UCS-2 so that firmware strings go in unchanged; cut,
 // never overrun, at kValueLength.

@@ -6,6 +6,7 @@
 
 #include "forms/FormList.h"
 #include "forms/FormNames.h"
+#include "forms/FormQuestions.h"
 #include "forms/FormsTool.h"
 #include "forms/ScreenCompare.h"
 #include "launcher/Launcher.h"
@@ -456,8 +457,8 @@ TEST_P(OptionsTest, ChooseSetsOrStopBeforeAnythingIsMade) {
   const size_t Entries = Fw.Volume.size();
   EXPECT_EQ(Run(Case.Arguments), Case.Status);
   EXPECT_EQ(Forms.SendForms, Case.SendForms);
-  const bool Text = std::find(Case.Arguments.begin(), Case.Arguments.end(), "-text") != Case.Arguments.end();
-  EXPECT_EQ(Fw.Volume.size() != Entries, Case.SendForms != 0 || (Text && !EFI_ERROR(Case.Status)))
+  const bool ReadAsText = std::find(Case.Arguments.begin(), Case.Arguments.end(), "-text") != Case.Arguments.end();
+  EXPECT_EQ(Fw.Volume.size() != Entries, Case.SendForms != 0 || (ReadAsText && !EFI_ERROR(Case.Status)))
       << "a folder is made for a walk or -text alone";
   const std::string Said = Console();
   if (EFI_ERROR(Case.Status)) {
@@ -764,6 +765,81 @@ TEST_F(FormsToolTest, TextReadsEveryQuestionAsItsPageShowsIt) {
             std::string::npos) << Index;
   EXPECT_NE(Text(Fw.FindFile(kFolder + "INDEX.HTML")).find("<a href=\"settings.txt\">settings.txt</a>"),
             std::string::npos);
+}
+
+// Conditions from known expressions: each opcode evaluated, values from
+// questions known and unknown, and every expression that cannot be told
+// left not evaluated with the opcode that stopped it.
+TEST(FormConditions, EvaluatedOnlyWhereEveryPartIsKnown) {
+  const Bytes True = Op(0x46, false, {}), False = Op(0x47, false, {});
+  const auto U8 = [](UINT8 Value) { return Op(0x42, false, {Value}); };
+  const auto Binary = [](UINT8 Code) { return Op(Code, false, {}); };
+  const struct {
+    const char *What;
+    Bytes Expression;
+    VERDICT Verdict;
+    UINT8 Blocker;
+  } Cases[] = {
+      {"ideqval, question 1 is 5", IdEqVal(1, 5), VERDICT::True, 0},
+      {"ideqid, 1 against 2 (5 and 7)", Op(0x13, false, Le(1, 2) + Le(2, 2)), VERDICT::False, 0},
+      {"ideqvallist, 5 among 3, 5", Op(0x14, false, Le(1, 2) + Le(2, 2) + Le(3, 2) + Le(5, 2)), VERDICT::True, 0},
+      {"questionref1 2 > uint16 6", Op(0x40, false, Le(2, 2)) + Op(0x43, false, Le(6, 2)) + Binary(0x31), VERDICT::True, 0},
+      {"not, and, or", True + Binary(0x17) + False + Binary(0x16) + True + Binary(0x15), VERDICT::False, 0},
+      {"each comparison", U8(3) + U8(3) + Binary(0x32) + U8(2) + U8(3) + Binary(0x33) + Binary(0x15) + U8(4) + U8(3) +
+           Binary(0x34) + Binary(0x17) + Binary(0x15) + U8(1) + U8(2) + Binary(0x30) + Binary(0x15), VERDICT::True, 0},
+      {"ones, zero, one, uint32, uint64", Op(0x54, false, {}) + Op(0x45, false, Le(0xFFFFFFFF, 4) + Le(0xFFFFFFFF, 4)) +
+           Binary(0x2F) + Op(0x52, false, {}) + Op(0x53, false, {}) + Binary(0x33) + Binary(0x15), VERDICT::True, 0},
+      {"bracketed as EDK II compiles it", Bytes{0x12, 0x86, 1, 0, 5, 0} + True + Binary(0x15) + kEnd, VERDICT::True, 0},
+      {"a question not read", IdEqVal(9, 0), VERDICT::NotEvaluated, 0x12},
+      {"an opcode not evaluated", Op(0x2B, false, Bytes(6, 0)), VERDICT::NotEvaluated, 0x2B},
+      {"an operator short of operands", True + Binary(0x15), VERDICT::NotEvaluated, 0x15},
+      {"two values left", True + True, VERDICT::NotEvaluated, 0},
+      {"an ideqvallist longer than its opcode", Op(0x14, false, Le(1, 2) + Le(9, 2) + Le(5, 2)), VERDICT::NotEvaluated, 0x14},
+      {"a uint16 too short", Op(0x43, false, {1}), VERDICT::NotEvaluated, 0x43},
+  };
+  const QUESTION_LOOKUP Values = [](VOID *, UINT16 Id) {
+    return Id == 1 ? QUESTION_VALUE{TRUE, 5} : Id == 2 ? QUESTION_VALUE{TRUE, 7} : QUESTION_VALUE{FALSE, 0};
+  };
+  for (const auto &Case : Cases) {
+    const EXPRESSION_RESULT Result = EvaluateCondition(Case.Expression.data(), Case.Expression.size(), Values, nullptr);
+    EXPECT_EQ(Result.Verdict, Case.Verdict) << Case.What;
+    EXPECT_EQ(Result.Blocker, Case.Blocker) << Case.What;
+  }
+}
+
+// A form set whose questions break a rule is refused whole; every cut of a
+// good one too, never read past its end.
+class FormQuestionsTest : public FirmwareTest {};
+
+TEST_F(FormQuestionsTest, MalformedQuestionsRefuseTheirFormSet) {
+  const Bytes Good = FormSet(0x40, 1) + Store(0x24, 2, 0x52, 8, "Config") + Form(1, 2) + Checkbox(3, 1, 2, 0) +
+                     Condition(0x0A, IdEqVal(1, 1), Sized(0x05, 4, 2, 2, 1, 0, Option(5, 1) + Default(0, {1}))) +
+                     kEnd + kEnd;
+  const std::vector<Bytes> Broken = {
+      FormSet(0x40, 1) + Form(1, 2) + Op(0x06, false, Bytes(5, 0)) + kEnd + kEnd,           // a short checkbox
+      FormSet(0x40, 1) + Form(1, 2) + Op(0x07, false, Bytes(13, 0) + Bytes{2}) + kEnd + kEnd,  // bounds cut off
+      FormSet(0x40, 1) + Op(0x24, false, GuidBytes(Guid(1)) + Le(1, 2) + Le(4, 2) + Bytes{'A'}) + kEnd,  // no NUL
+      FormSet(0x40, 1) + Form(1, 2) + Op(0x09, false, Bytes{5, 0, 0, 3, 1}) + kEnd + kEnd,  // a 64-bit option of 1 byte
+      FormSet(0x40, 1) + Form(1, 2) + Form(2, 2) + kEnd + kEnd + kEnd,  // forms nested
+      FormSet(0x40, 1) + Form(1, 2) + kEnd,                            // never ended
+  };
+  for (size_t Index = 0; Index < Broken.size(); Index++) {
+    const Bytes List = PackageList(0xE, {Broken[Index]});
+    FormQuestions Questions;
+    EXPECT_EQ(ReadFormQuestions(List.data(), List.size(), Guid(0x40), &Questions), EFI_COMPROMISED_DATA) << Index;
+  }
+  const Bytes List = PackageList(0xE, {Good});
+  FormQuestions Questions;
+  ASSERT_EQ(ReadFormQuestions(List.data(), List.size(), Guid(0x40), &Questions), EFI_SUCCESS);
+  ASSERT_EQ(Questions.Items.Count(), 2u);
+  EXPECT_TRUE(Questions.Items[1].ConditionCount == 1 && Questions.Items[1].OptionCount == 1 &&
+              Questions.Items[1].Default == DEFAULT_SOURCE::Constant && Questions.Stores.Count() == 1);
+  EXPECT_EQ(ReadFormQuestions(List.data(), List.size(), Guid(0x41), &Questions), EFI_NOT_FOUND);
+  for (size_t Cut = 1; Cut < Good.size(); Cut++) {
+    const Bytes Short = PackageList(0xE, {Bytes(Good.begin(), Good.begin() + static_cast<long>(Cut))});
+    FormQuestions Partial;
+    EXPECT_NE(ReadFormQuestions(Short.data(), Short.size(), Guid(0x40), &Partial), EFI_SUCCESS) << Cut;
+  }
 }
 
 // A walk reads each form set once its forms were shown, as drivers may fill
