@@ -22,7 +22,6 @@ constexpr UINTN kValueLength = 512;
 constexpr UINTN kNameLength = 64;
 constexpr UINTN kSettingsFormat = 1;
 
-
 // A value as text, in UCS-2 so that firmware strings go in unchanged; cut,
 // never overrun, at kValueLength.
 class Wide {
@@ -104,14 +103,21 @@ struct STORE_DATA {
   EFI_STATUS Status = EFI_NOT_STARTED;
 };
 
+// In ITEM_KIND's order.
 const char *KindName(ITEM_KIND Kind) {
   static const char *const kNames[] = {"subtitle", "text",         "reset", "checkbox", "one-of",   "numeric", "string",
-                                       "ordered-list", "date", "time",  "password", "action", "link"};
+                                       "ordered-list", "date",     "time",  "password", "action", "link"};
+  static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<UINTN>(ITEM_KIND::Link) + 1, "a name per kind");
   return kNames[static_cast<UINTN>(Kind)];
 }
 
 const char *StoreKindName(STORE_KIND Kind) {
-  return Kind == STORE_KIND::Buffer ? "buffer" : Kind == STORE_KIND::NameValue ? "name-value" : Kind == STORE_KIND::Efi ? "efi" : "unhandled";
+  switch (Kind) {
+    case STORE_KIND::Buffer: return "buffer";
+    case STORE_KIND::NameValue: return "name-value";
+    case STORE_KIND::Efi: return "efi";
+    default: return "unhandled";
+  }
 }
 
 VOID HexBytes(TextBuffer *Out, const UINT8 *Bytes, UINTN Count) {

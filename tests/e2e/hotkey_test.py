@@ -58,6 +58,7 @@ images and screen dumps. Python's standard library and Pillow only.
 """
 import datetime
 import io
+import json
 import os
 import re
 import struct
@@ -355,6 +356,13 @@ def scenario_stick(image, work, arch="x64"):
                           "%s: no screen of the %s page (%s) in index.txt" % (run.name, title, guid))
                 check(re.search(r"\[%s form \d+\]: \(skipped: the front page's" % FRONT_PAGE_SET, index),
                       "%s: the front page's set is not skipped in index.txt" % run.name)
+                # The menu pages' settings too, read from their own drivers.
+                with open(os.path.join(folder, "settings.json"), encoding="utf-8") as f:
+                    read = {one["guid"]: [item for item in one["items"] if item.get("value") is not None]
+                            for one in json.load(f)["formSets"]}
+                check(read.get(MENU_SETS["Boot Maintenance Manager"]),
+                      "%s: no value read from Boot Maintenance Manager's pages" % run.name)
+                lines.append("%s: %s" % (run.name, re.search(r"Settings: [^\r\n]*", run.said[0]).group(0)))
                 with open(runs[0].vars, "rb") as control, open(run.vars, "rb") as walked:
                     check(control.read() == walked.read(), "the variable store after the walk differs from the "
                           "control boot's")
